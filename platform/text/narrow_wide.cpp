@@ -2,6 +2,7 @@
 
 #include <langinfo.h>
 
+#include <climits>
 #include <cstring>
 #include <cwchar>
 
