@@ -9,94 +9,32 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 
-#include "console/standard_output.h"
+#include "console/termination_signals.h"
 
 namespace console {
 namespace {
 
-// The keyboard: opened at the first key test and kept open until the process exits.
+// The keyboard: opened at the first key test and kept open until the process exits. Everything
+// here may be used from a signal handler.
 int g_keyboardFd = -1;
 termios g_savedSettings{};
 volatile sig_atomic_t g_haveSaved = 0;
-volatile sig_atomic_t g_keyModeWanted = 0;  // keep single-key mode (also after a stop and continue)
+volatile sig_atomic_t g_keyModeWanted = 0;
 volatile sig_atomic_t g_keyModeOn = 0;
-volatile sig_atomic_t g_pendingSignal = 0;
 
-void ApplyKeyMode() {
-  if (g_haveSaved == 0) return;
+void SetKeyMode(bool on) {
+  if (g_haveSaved == 0 || (g_keyModeOn != 0) == on) return;
+  const int saved = errno;
   termios settings = g_savedSettings;
-  settings.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-  settings.c_cc[VMIN] = 1;
-  settings.c_cc[VTIME] = 0;
-  if (::tcsetattr(g_keyboardFd, TCSANOW, &settings) == 0) g_keyModeOn = 1;
-}
-
-void DieBy(int sig) {
-  RestoreTerminal();
-  FlushStandardOutputFromSignal();
-  std::signal(sig, SIG_DFL);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, sig);
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
-  std::raise(sig);
-}
-
-void OnTerminationSignal(int sig) {
-  if (g_pendingSignal == 0) {
-    g_pendingSignal = sig;  // the key test reports it; the program stops and finishes first
-    return;
+  if (on) {
+    settings.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
   }
-  DieBy(sig);  // a second one while stopping: end now
-}
-
-void OnQuit(int sig) { DieBy(sig); }
-
-void OnTerminalStop(int sig) {
-  const int saved = errno;
-  if (g_keyModeOn != 0 && g_haveSaved != 0) {
-    ::tcsetattr(g_keyboardFd, TCSANOW, &g_savedSettings);
-    g_keyModeOn = 0;
-  }
-  std::signal(sig, SIG_DFL);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, sig);
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
-  std::raise(sig);  // stops here until continued
-  struct sigaction again {};
-  again.sa_handler = OnTerminalStop;
-  again.sa_flags = SA_RESTART;
-  sigemptyset(&again.sa_mask);
-  sigaction(sig, &again, nullptr);
-  if (g_keyModeWanted != 0) ApplyKeyMode();
+  if (::tcsetattr(g_keyboardFd, TCSANOW, &settings) == 0) g_keyModeOn = on ? 1 : 0;
   errno = saved;
-}
-
-void OnContinue(int) {
-  const int saved = errno;
-  if (g_keyModeWanted != 0 && g_keyModeOn == 0) ApplyKeyMode();
-  errno = saved;
-}
-
-void Install(int sig, void (*handler)(int)) {
-  struct sigaction action {};
-  action.sa_handler = handler;
-  action.sa_flags = SA_RESTART;
-  sigemptyset(&action.sa_mask);
-  sigaction(sig, &action, nullptr);
-}
-
-void AtExit() {
-  RestoreTerminal();
-  FlushStandardOutput();
-  if (const int sig = g_pendingSignal; sig != 0) {
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-  }
 }
 
 void OpenKeyboardOnce() {
@@ -104,36 +42,31 @@ void OpenKeyboardOnce() {
   std::call_once(once, [] {
     g_keyboardFd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (g_keyboardFd >= 0 && ::tcgetattr(g_keyboardFd, &g_savedSettings) == 0) g_haveSaved = 1;
-    Install(SIGINT, OnTerminationSignal);
-    Install(SIGTERM, OnTerminationSignal);
-    Install(SIGHUP, OnTerminationSignal);
-    Install(SIGQUIT, OnQuit);
-    Install(SIGTSTP, OnTerminalStop);
-    Install(SIGCONT, OnContinue);
-    std::atexit(AtExit);
   });
 }
 
 }  // namespace
 
-int PendingTerminationSignal() { return g_pendingSignal; }
-
 void RestoreTerminal() {
   g_keyModeWanted = 0;
-  if (g_keyModeOn != 0 && g_haveSaved != 0) {
-    ::tcsetattr(g_keyboardFd, TCSANOW, &g_savedSettings);
-    g_keyModeOn = 0;
-  }
+  SetKeyMode(false);
+}
+
+void SuspendKeyMode() { SetKeyMode(false); }
+
+void ResumeKeyMode() {
+  if (g_keyModeWanted != 0) SetKeyMode(true);
 }
 
 }  // namespace console
 
 int _kbhit() {
+  console::WatchTerminationSignals();
   console::OpenKeyboardOnce();
-  if (console::g_pendingSignal != 0) return 1;
+  if (console::PendingTerminationSignal() != 0) return 1;
   if (console::g_keyboardFd < 0) return 0;
   console::g_keyModeWanted = 1;
-  if (console::g_keyModeOn == 0) console::ApplyKeyMode();
+  console::SetKeyMode(true);
   int pending = 0;
   if (::ioctl(console::g_keyboardFd, FIONREAD, &pending) != 0) return 0;
   return pending > 0 ? 1 : 0;
@@ -143,7 +76,7 @@ int _gettchar() {
   console::RestoreTerminal();
   const bool terminal = ::isatty(0) == 1;
   for (;;) {
-    if (console::g_pendingSignal != 0) return EOF;
+    if (console::PendingTerminationSignal() != 0) return EOF;
     pollfd in{0, POLLIN, 0};
     if (::poll(&in, 1, -1) < 0) {
       if (errno == EINTR) continue;

@@ -3,8 +3,7 @@
 // The key test looks at the console's own keyboard ("CONIN$", the controlling terminal), never at
 // standard input. From the first test on, the terminal gives single keys without Enter and echoes
 // nothing; its earlier settings come back before standard input is read and on every way out of the
-// process. SIGINT, SIGTERM and SIGHUP from then on count as a key press; when the program has
-// finished with them, the process ends by that signal.
+// process. A terminating signal being watched for counts as a key press.
 #pragma once
 
 // Nonzero when a key press (or a terminating signal) is waiting; the key is left unread.
@@ -16,10 +15,11 @@ int _gettchar();
 
 namespace console {
 
-// The terminating signal received since the first key test, or 0.
-int PendingTerminationSignal();
-
-// Gives the terminal back its settings from before the first key test. Safe in a signal handler.
+// Gives the terminal back its settings from before the first key test, for good.
 void RestoreTerminal();
+
+// Around a stop of the process by the terminal: settings back while stopped, key mode after.
+void SuspendKeyMode();
+void ResumeKeyMode();
 
 }  // namespace console
