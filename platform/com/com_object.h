@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <tuple>
 
 #include "com/unknown.h"
 
@@ -40,14 +41,11 @@ class ComObject : public Interfaces... {
   }
 
   // The IUnknown that stands for the object as a whole.
-  IUnknown* Identity() { return static_cast<FirstInterface<Interfaces...>*>(this); }
+  IUnknown* Identity() { return static_cast<std::tuple_element_t<0, std::tuple<Interfaces...>>*>(this); }
 
  protected:
   virtual ~ComObject() = default;
 
  private:
-  template <class First, class...>
-  using FirstInterface = First;
-
   std::atomic<ULONG> refs_{1};
 };
