@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, TerminationSignal, ::testing::Values(SIGINT, S
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
 TEST(NoTerminal, NoKeyIsEverSeenAndStandardInputIsLeftAlone) {
-  const auto result = testing_support::Run({kRunner, "aborts:40"}, "typed ahead\n");
+  const auto result = testing_support::RunProgram({kRunner, "aborts:40"}, "typed ahead\n");
   EXPECT_EQ(Count(result.out, kText), 40u);
   EXPECT_NE(result.out.find("[result=0 stop=1 pending=-1]"), std::string::npos) << result.out;
   EXPECT_EQ(result.stdinOffset, 0);
@@ -89,7 +89,7 @@ TEST(NoTerminal, NoKeyIsEverSeenAndStandardInputIsLeftAlone) {
 TEST(NoTerminal, SigtermStillStopsTheGraphFirst) {
   // Without a terminal the signal is the only way to end a graph that never completes.
   const std::string script = "\"" + kRunner + "\" forever & pid=$!; sleep 0.3; kill -TERM $pid; wait $pid; echo \" status=$?\"";
-  const auto result = testing_support::Run({"/bin/sh", "-c", script});
+  const auto result = testing_support::RunProgram({"/bin/sh", "-c", script});
   EXPECT_NE(result.out.find("[result=0 stop=1 pending=-1]"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(" status=143"), std::string::npos) << result.out;
 }

@@ -38,7 +38,7 @@ std::vector<char*> CStrings(const std::vector<std::string>& strings) {
 
 }  // namespace
 
-ProcessResult Run(const std::vector<std::string>& argv, const std::string& input, const std::vector<std::string>& env) {
+ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string& input, const std::vector<std::string>& env) {
   TempDir dir;
   const std::string in = dir / "stdin", out = dir / "stdout", err = dir / "stderr";
   WriteFile(in, input);
