@@ -28,6 +28,11 @@ struct Row {
   std::string out;
 };
 
+void PrintTo(const Row& row, std::ostream* os) {
+  *os << "args:";
+  for (const std::string& arg : row.args) *os << " [" << arg << "]";
+}
+
 class CommandLine : public ::testing::TestWithParam<Row> {};
 
 TEST_P(CommandLine, GivesTheNamesOfOneConversion) {

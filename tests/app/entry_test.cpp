@@ -54,6 +54,10 @@ struct Conversion {
   std::string report;  // what the graph saw: source, output, and COM's state afterwards
 };
 
+void PrintTo(const Conversion& c, std::ostream* os) {
+  for (const std::string& arg : c.args) *os << arg << " ";
+}
+
 class EntryConversion : public ::testing::TestWithParam<Conversion> {};
 
 TEST_P(EntryConversion, ConvertsTheNamedInputInsideCom) {

@@ -81,6 +81,8 @@ struct StepCase {
   std::string text;
 };
 
+void PrintTo(const StepCase& c, std::ostream* os) { *os << c.text; }
+
 class StepFailure : public ::testing::TestWithParam<StepCase> {};
 
 TEST_P(StepFailure, IsReportedOnceAndEverythingObtainedIsReleased) {
@@ -176,6 +178,8 @@ struct ProgressCase {
   std::string expected;
 };
 
+void PrintTo(const ProgressCase& c, std::ostream* os) { *os << c.name; }
+
 class Progress : public ::testing::TestWithParam<ProgressCase> {};
 
 TEST_P(Progress, OneTextForEachWaitThatFindsTheGraphRunning) {
@@ -233,6 +237,8 @@ struct StreamingFailureCase {
   const char* name;
   HRESULT stopAnswer;
 };
+
+void PrintTo(const StreamingFailureCase& c, std::ostream* os) { *os << c.name; }
 
 class StreamingFailure : public ::testing::TestWithParam<StreamingFailureCase> {};
 

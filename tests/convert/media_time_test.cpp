@@ -9,6 +9,8 @@ struct Case {
   int hours, minutes, seconds, ticks;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.rt; }
+
 class FormatMediaTimeCases : public ::testing::TestWithParam<Case> {};
 
 TEST_P(FormatMediaTimeCases, SplitsIntoTheDisplayFields) {
