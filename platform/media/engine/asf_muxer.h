@@ -1,0 +1,37 @@
+// libavformat's ASF muxer writing to the output file's descriptor: a seekable file gets the full
+// header (real duration, packet count) and the index at the end; a pipe or device gets streamable ASF.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "com/types.h"
+#include "engine/ffmpeg_handles.h"
+#include "engine/interleaver.h"
+#include "engine/output_file.h"
+
+namespace media::engine {
+
+class AsfMuxer {
+ public:
+  static HRESULT Create(const OutputFile& file, std::unique_ptr<AsfMuxer>* muxer);
+
+  // A stream carrying what this encoder makes; streams are numbered in the order they are added.
+  HRESULT AddStream(const AVCodecContext& encoder);
+
+  HRESULT WriteHeader();
+  // The packet's timestamps are in the time base of its stream's encoder.
+  HRESULT Write(TimedPacket& packet);
+  // Writes the trailer (index, final header) and flushes everything to the file.
+  HRESULT Finish();
+
+ private:
+  AsfMuxer() = default;
+  HRESULT WriteStatus(int rc) const;
+
+  IoContextPtr io_;
+  OutputFormatPtr format_;  // declared last: freed before its I/O
+  std::vector<AVRational> encoderTimeBases_;
+};
+
+}  // namespace media::engine

@@ -1,0 +1,73 @@
+#include "engine/asf_writer.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace media::engine {
+namespace {
+
+// Packets each input may have waiting for the writer: a few seconds of any stream.
+constexpr std::size_t kPacketsPerInput = 64;
+
+void RaiseTo(std::atomic<REFERENCE_TIME>& value, REFERENCE_TIME to) {
+  REFERENCE_TIME seen = value.load();
+  while (to > seen && !value.compare_exchange_weak(seen, to)) {
+  }
+}
+
+}  // namespace
+
+AsfWriter::AsfWriter(int inputs) : interleaver_(inputs, kPacketsPerInput) {}
+
+HRESULT AsfWriter::Create(const std::string& name, const std::vector<const AVCodecContext*>& inputs,
+                          std::unique_ptr<AsfWriter>* writer) {
+  std::unique_ptr<AsfWriter> self(new AsfWriter(static_cast<int>(inputs.size())));
+  if (HRESULT hr = OutputFile::Create(name, &self->file_); FAILED(hr)) return hr;
+  if (HRESULT hr = AsfMuxer::Create(*self->file_, &self->muxer_); FAILED(hr)) return hr;
+  for (const AVCodecContext* encoder : inputs)
+    if (HRESULT hr = self->muxer_->AddStream(*encoder); FAILED(hr)) return hr;
+  *writer = std::move(self);
+  return S_OK;
+}
+
+bool AsfWriter::WaitForClock(IReferenceClock* clock, REFERENCE_TIME time, std::stop_token stop) const {
+  if (!clock) return !stop.stop_requested();
+  for (;;) {
+    if (stop.stop_requested()) return false;
+    REFERENCE_TIME now = 0;
+    if (FAILED(clock->GetTime(&now))) return true;
+    const REFERENCE_TIME left = time - (now - clockStart_);
+    if (left <= 0) return true;
+    std::this_thread::sleep_for(std::chrono::microseconds(std::clamp<REFERENCE_TIME>(left / 10, 100, 5000)));
+  }
+}
+
+HRESULT AsfWriter::Run(std::stop_token stop, IReferenceClock* clock, std::atomic<REFERENCE_TIME>& position,
+                       const std::function<bool()>& failed) {
+  // A reader that went away must show up as a failed write, not end the process.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+
+  if (HRESULT hr = muxer_->WriteHeader(); FAILED(hr)) return hr;
+  if (clock) clock->GetTime(&clockStart_);
+
+  REFERENCE_TIME end = 0;
+  while (auto packet = interleaver_.Pop(stop)) {
+    if (!WaitForClock(clock, packet->time, stop)) break;
+    const REFERENCE_TIME packetEnd = packet->end;
+    if (HRESULT hr = muxer_->Write(*packet); FAILED(hr)) return hr;
+    end = std::max(end, packetEnd);
+    RaiseTo(position, end);
+  }
+  if (failed()) return S_OK;  // the file is going to be removed anyway
+  // With a clock, the run lasts until the last sample's time is over.
+  if (!stop.stop_requested()) WaitForClock(clock, end, stop);
+  return muxer_->Finish();
+}
+
+}  // namespace media::engine

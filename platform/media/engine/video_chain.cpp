@@ -1,0 +1,156 @@
+#include "engine/video_chain.h"
+
+#include <algorithm>
+
+#include "engine/decoder.h"
+#include "engine/status.h"
+#include "engine/writer_profile.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+namespace media::engine {
+namespace {
+
+AVRational SampleAspectRatio(const AVStream& stream) {
+  AVRational sar = stream.sample_aspect_ratio;
+  if (sar.num <= 0 || sar.den <= 0) sar = stream.codecpar->sample_aspect_ratio;
+  if (sar.num <= 0 || sar.den <= 0) return AVRational{0, 1};
+  return sar;
+}
+
+REFERENCE_TIME FrameDurationOf(const AVStream& stream) {
+  for (AVRational rate : {stream.avg_frame_rate, stream.r_frame_rate})
+    if (rate.num > 0 && rate.den > 0 && av_q2d(rate) < 1000) return ToMediaTime(1, av_inv_q(rate));
+  return kUnitsPerSecond / 25;
+}
+
+}  // namespace
+
+HRESULT VideoChain::Create(const AVStream& stream, REFERENCE_TIME origin, std::unique_ptr<StreamChain>* chain) {
+  std::unique_ptr<VideoChain> self(new VideoChain(stream, origin));
+  if (HRESULT hr = OpenDecoder(stream, &self->decoder_); FAILED(hr)) return hr;
+
+  // Odd sides are made even by leaving out the last column or row.
+  const int width = stream.codecpar->width & ~1;
+  const int height = stream.codecpar->height & ~1;
+  if (width <= 0 || height <= 0) return VFW_E_CANNOT_RENDER;
+
+  const AVCodec* codec = avcodec_find_encoder(profile::kVideoCodec);
+  if (!codec) return VFW_E_CANNOT_RENDER;
+  self->encoder_.reset(avcodec_alloc_context3(codec));
+  AVCodecContext* enc = self->encoder_.get();
+  if (!enc) return E_OUTOFMEMORY;
+  enc->width = width;
+  enc->height = height;
+  enc->pix_fmt = profile::kPixelFormat;
+  enc->sample_aspect_ratio = SampleAspectRatio(stream);
+  enc->time_base = profile::kVideoTimeBase;
+  if (stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0) enc->framerate = stream.avg_frame_rate;
+  enc->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_GLOBAL_HEADER;
+  enc->global_quality = FF_QP2LAMBDA * profile::kQuantizer;
+  enc->max_b_frames = 0;
+  enc->gop_size = 1000;  // keyframes are placed by time, see Encode
+  if (avcodec_open2(enc, codec, nullptr) < 0) return VFW_E_CANNOT_RENDER;
+
+  self->defaultFrameDuration_ = FrameDurationOf(stream);
+  self->picture_ = NewFrame();
+  if (!self->picture_) return E_OUTOFMEMORY;
+  *chain = std::move(self);
+  return S_OK;
+}
+
+HRESULT VideoChain::Run(PacketQueue& input, WriterInput output, std::stop_token stop) {
+  HRESULT hr = DecodeStream(*decoder_, input, stop,
+                            [&](AVFrame& frame) { return OnFrame(frame, output, stop); });
+  if (SUCCEEDED(hr) && !stop.stop_requested()) hr = Encode(nullptr, output, stop);
+  if (SUCCEEDED(hr)) output.End();
+  return hr;
+}
+
+HRESULT VideoChain::OnFrame(AVFrame& decoded, WriterInput& output, std::stop_token stop) {
+  REFERENCE_TIME time = nextTime_;
+  if (decoded.best_effort_timestamp != AV_NOPTS_VALUE)
+    time = ToMediaTime(decoded.best_effort_timestamp, stream_.time_base) - origin_;
+  REFERENCE_TIME duration = decoded.pkt_duration > 0 ? ToMediaTime(decoded.pkt_duration, stream_.time_base)
+                                                     : defaultFrameDuration_;
+  if (duration <= 0) duration = defaultFrameDuration_;
+
+  // Every frame is kept: timestamps the encoder's time base cannot tell apart move up by one tick.
+  int64_t pts = std::max<int64_t>(FromMediaTime(std::max<REFERENCE_TIME>(time, 0), profile::kVideoTimeBase), 0);
+  if (pts <= lastPts_) pts = lastPts_ + 1;
+  lastPts_ = pts;
+  nextTime_ = ToMediaTime(pts, profile::kVideoTimeBase) + duration;
+
+  if (HRESULT hr = Convert(decoded); FAILED(hr)) return hr;
+  AVFrame* picture = picture_.get();
+  picture->pts = pts;
+  picture->quality = encoder_->global_quality;
+  const int64_t maxInterval = FromMediaTime(profile::kMaxKeyframeInterval, profile::kVideoTimeBase);
+  if (keyframeDue_ || pts - lastKeyframePts_ >= maxInterval) {
+    picture->pict_type = AV_PICTURE_TYPE_I;
+    picture->key_frame = 1;
+    lastKeyframePts_ = pts;
+    keyframeDue_ = false;
+  } else {
+    picture->pict_type = AV_PICTURE_TYPE_NONE;
+    picture->key_frame = 0;
+  }
+  durations_.emplace_back(pts, std::max<int64_t>(FromMediaTime(duration, profile::kVideoTimeBase), 1));
+  const HRESULT hr = Encode(picture, output, stop);
+  av_frame_unref(picture);
+  return hr;
+}
+
+HRESULT VideoChain::Convert(AVFrame& decoded) {
+  AVFrame* picture = picture_.get();
+  const int width = encoder_->width;
+  const int height = encoder_->height;
+  const bool sourceSize = decoded.width == stream_.codecpar->width && decoded.height == stream_.codecpar->height;
+
+  if (decoded.format == profile::kPixelFormat && sourceSize) {
+    // Already in the profile's format: the picture is the decoded one, cropped to even sides.
+    if (av_frame_ref(picture, &decoded) < 0) return E_OUTOFMEMORY;
+    picture->width = width;
+    picture->height = height;
+    return S_OK;
+  }
+
+  // Cropping to even sides reads only the first columns and rows; other sizes are scaled.
+  const int srcWidth = sourceSize ? width : decoded.width;
+  const int srcHeight = sourceSize ? height : decoded.height;
+  scaler_.reset(sws_getCachedContext(scaler_.release(), srcWidth, srcHeight, static_cast<AVPixelFormat>(decoded.format),
+                                     width, height, profile::kPixelFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
+  if (!scaler_) return VFW_E_CANNOT_RENDER;
+  picture->format = profile::kPixelFormat;
+  picture->width = width;
+  picture->height = height;
+  if (av_frame_get_buffer(picture, 0) < 0) return E_OUTOFMEMORY;
+  sws_scale(scaler_.get(), decoded.data, decoded.linesize, 0, srcHeight, picture->data, picture->linesize);
+  picture->sample_aspect_ratio = encoder_->sample_aspect_ratio;
+  return S_OK;
+}
+
+HRESULT VideoChain::Encode(AVFrame* frame, WriterInput& output, std::stop_token stop) {
+  int rc = avcodec_send_frame(encoder_.get(), frame);
+  if (rc < 0 && rc != AVERROR_EOF) return StatusFromAv(rc, E_FAIL);
+  for (;;) {
+    PacketPtr packet = NewPacket();
+    if (!packet) return E_OUTOFMEMORY;
+    rc = avcodec_receive_packet(encoder_.get(), packet.get());
+    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return S_OK;
+    if (rc < 0) return StatusFromAv(rc, E_FAIL);
+    while (!durations_.empty() && durations_.front().first < packet->pts) durations_.pop_front();
+    if (!durations_.empty() && durations_.front().first == packet->pts) {
+      packet->duration = durations_.front().second;
+      durations_.pop_front();
+    }
+    if (packet->dts == AV_NOPTS_VALUE) packet->dts = packet->pts;
+    const REFERENCE_TIME time = ToMediaTime(packet->dts, profile::kVideoTimeBase);
+    const REFERENCE_TIME end = ToMediaTime(packet->pts + packet->duration, profile::kVideoTimeBase);
+    if (!output.Deliver(std::move(packet), time, end, stop)) return S_OK;  // stopped
+  }
+}
+
+}  // namespace media::engine
