@@ -7,7 +7,7 @@ namespace media::engine {
 
 HRESULT AsfMuxer::Create(const OutputFile& file, std::unique_ptr<AsfMuxer>* muxer) {
   std::unique_ptr<AsfMuxer> self(new AsfMuxer);
-  const AVOutputFormat* format = av_guess_format(file.Direct() ? "asf_stream" : "asf", nullptr, nullptr);
+  const AVOutputFormat* format = av_guess_format("asf", nullptr, nullptr);
   if (!format) return E_FAIL;
   AVFormatContext* context = nullptr;
   if (avformat_alloc_output_context2(&context, format, nullptr, nullptr) < 0 || !context) return E_OUTOFMEMORY;

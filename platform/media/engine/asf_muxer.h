@@ -1,5 +1,6 @@
-// libavformat's ASF muxer writing to the output file's descriptor: a seekable file gets the full
-// header (real duration, packet count) and the index at the end; a pipe or device gets streamable ASF.
+// libavformat's ASF muxer writing to the output file's descriptor. A seekable file gets its header
+// rewritten at the end with the real duration and packet count; a pipe or device gets the stream as it
+// goes, its header written once at the start (length unknown), readable as it arrives.
 #pragma once
 
 #include <memory>
