@@ -20,6 +20,7 @@ struct InputKind {
   int width, height;          // expected in the output
   int sampleRate, channels;   // expected in the output
   const char* referenceCrop;  // what of the source picture the output shows
+  const char* sampleAspectRatio = "1:1";
 };
 
 std::string Video(const std::string& size = "320x240", double seconds = 2) {
@@ -50,6 +51,8 @@ const InputKind kKinds[] = {
          " -vf \"select='lt(mod(n,30),10)+gte(mod(n,30),20)+eq(mod(n,7),0)'\" -fps_mode passthrough"
          " -c:v ffv1 -c:a flac -ac 2",
      320, 240, 44100, 2, ""},
+    {"AnamorphicMkv", "clip.mkv", Video() + " " + Audio(44100) + " -vf setsar=4/3 -c:v ffv1 -c:a flac -ac 2", 320, 240,
+     44100, 2, "", "4:3"},
 };
 
 void PrintTo(const InputKind& kind, std::ostream* os) { *os << kind.name; }
@@ -86,6 +89,7 @@ TEST_P(ConvertsKind, WritesOneWmv2AndOneWmav2StreamFaithfully) {
   EXPECT_EQ(audio.codecName, "wmav2");
   EXPECT_EQ(video.width, kind.width);
   EXPECT_EQ(video.height, kind.height);
+  EXPECT_EQ(video.sampleAspectRatio, kind.sampleAspectRatio);
   EXPECT_EQ(audio.sampleRate, kind.sampleRate);
   EXPECT_EQ(audio.channels, kind.channels);
   EXPECT_EQ(video.frames, source.Stream("video")->frames);

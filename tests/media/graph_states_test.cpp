@@ -112,6 +112,15 @@ TEST_F(GraphStates, CompletedGraphStaysCompleteUntilStopped) {
   EXPECT_EQ(position, 10'000'000);
   EXPECT_EQ(control_->Stop(), S_OK);
   EXPECT_EQ(Probe(dir_ / "out.wmv").formatName, "asf");
+
+  // Run again: the source starts over and the file is written anew.
+  std::filesystem::remove(dir_ / "out.wmv");
+  ASSERT_EQ(control_->Run(), S_OK);
+  ASSERT_EQ(event_->WaitForCompletion(-1, &ev), S_OK);
+  EXPECT_EQ(control_->Stop(), S_OK);
+  const ProbedFile again = Probe(dir_ / "out.wmv");
+  ASSERT_EQ(again.Count("video"), 1);
+  EXPECT_EQ(again.Stream("video")->frames, 30);
 }
 
 TEST_F(GraphStates, BuilderAnswers) {
