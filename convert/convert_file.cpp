@@ -27,8 +27,7 @@ namespace {
 
 // Polls the running graph every 10 ms, rewriting the progress line at column 0 of the cursor's row,
 // until the graph no longer answers E_ABORT or a key is pressed. Returns the wait's last status.
-HRESULT ShowProgressUntilDone(IMediaEvent* pEvent, IMediaSeeking* pSeeking, REFERENCE_TIME rtDuration,
-                              LONG* pEvCode) {
+HRESULT ShowProgressUntilDone(IMediaEvent* pEvent, IMediaSeeking* pSeeking, REFERENCE_TIME rtDuration, LONG* pEvCode) {
   HANDLE hConsole = GetStdHandle(STD_OUTPUT_HANDLE);
   CONSOLE_SCREEN_BUFFER_INFO csbi;
   REFERENCE_TIME rtCurrent = 0;
@@ -76,15 +75,13 @@ int ConvertFile(LPCTSTR lpszInFileName, LPCTSTR lpszOutFileName) {
   REFERENCE_TIME rtDuration = 0;
   LONG evCode = 0;
 
-  JIF(CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC, IID_IGraphBuilder, (void**)&pGraph),
-      STEP_CREATE_GRAPH)
+  JIF(CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC, IID_IGraphBuilder, (void**)&pGraph), STEP_CREATE_GRAPH)
   JIF(CoCreateInstance(CLSID_CaptureGraphBuilder2, NULL, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
                        (void**)&pBuild),
       STEP_CREATE_BUILDER)
   JIF(pBuild->SetFiltergraph(pGraph), STEP_SET_FILTERGRAPH)
   JIF(pGraph->AddSourceFilter(T2W(lpszInFileName), u"Source Filter", &pSrc), STEP_ADD_SOURCE_FILTER)
-  JIF(pBuild->SetOutputFileName(&MEDIASUBTYPE_Asf, T2W(lpszOutFileName), &pAsfWriter, NULL),
-      STEP_SET_OUTPUT_FILE_NAME)
+  JIF(pBuild->SetOutputFileName(&MEDIASUBTYPE_Asf, T2W(lpszOutFileName), &pAsfWriter, NULL), STEP_SET_OUTPUT_FILE_NAME)
   // One stream each time: the writer takes a video and an audio stream of the source.
   JIF(pBuild->RenderStream(NULL, NULL, pSrc, NULL, pAsfWriter), STEP_RENDER_STREAM)
   JIF(pBuild->RenderStream(NULL, NULL, pSrc, NULL, pAsfWriter), STEP_RENDER_STREAM)

@@ -22,9 +22,8 @@ class ComObject : public Interfaces... {
     if (IsEqualIID(riid, IID_IUnknown)) {
       *ppvObject = Identity();
     } else {
-      ((IsEqualIID(riid, Interfaces::iid) && *ppvObject == nullptr
-            ? (*ppvObject = static_cast<Interfaces*>(this), true)
-            : false),
+      ((IsEqualIID(riid, Interfaces::iid) && *ppvObject == nullptr ? (*ppvObject = static_cast<Interfaces*>(this), true)
+                                                                   : false),
        ...);
     }
     if (*ppvObject == nullptr) return E_NOINTERFACE;

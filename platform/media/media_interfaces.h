@@ -78,8 +78,8 @@ struct ICaptureGraphBuilder2 : IUnknown {
   virtual HRESULT SetFiltergraph(IGraphBuilder* pfg) = 0;
   virtual HRESULT SetOutputFileName(const GUID* pType, LPCOLESTR lpstrFile, IBaseFilter** ppf,
                                     IFileSinkFilter** ppSink) = 0;
-  virtual HRESULT RenderStream(const GUID* pCategory, const GUID* pType, IUnknown* pSource,
-                               IBaseFilter* pfCompressor, IBaseFilter* pfRenderer) = 0;
+  virtual HRESULT RenderStream(const GUID* pCategory, const GUID* pType, IUnknown* pSource, IBaseFilter* pfCompressor,
+                               IBaseFilter* pfRenderer) = 0;
 
  protected:
   ~ICaptureGraphBuilder2() = default;

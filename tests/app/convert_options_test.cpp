@@ -43,24 +43,24 @@ TEST_P(CommandLine, GivesTheNamesOfOneConversion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CommandLine,
-                         ::testing::Values(Row{{}, "", ""},                                          //
-                                           Row{{"clip.avi"}, "clip.avi", "clip.avi.wmv"},            //
-                                           Row{{"-i", "clip.avi"}, "clip.avi", "clip.avi.wmv"},      //
+                         ::testing::Values(Row{{}, "", ""},                                            //
+                                           Row{{"clip.avi"}, "clip.avi", "clip.avi.wmv"},              //
+                                           Row{{"-i", "clip.avi"}, "clip.avi", "clip.avi.wmv"},        //
                                            Row{{"clip.avi", "-o", "out.wmv"}, "clip.avi", "out.wmv"},  //
                                            Row{{"-o", "out.wmv", "clip.avi"}, "clip.avi", "out.wmv"},  //
                                            Row{{"-O", "out.wmv", "-I", "clip.avi"}, "clip.avi", "out.wmv"},
-                                           Row{{"a.avi", "b.avi"}, "b.avi", "a.avi.wmv"},      //
-                                           Row{{"-x", "clip.avi"}, "", ""},                    //
+                                           Row{{"a.avi", "b.avi"}, "b.avi", "a.avi.wmv"},        //
+                                           Row{{"-x", "clip.avi"}, "", ""},                      //
                                            Row{{"-d", "clip.avi"}, "clip.avi", "clip.avi.wmv"},  //
                                            Row{{"-D", "clip.avi"}, "clip.avi", "clip.avi.wmv"},  //
                                            Row{{"-o", "-i", "clip.avi"}, "clip.avi", "clip.avi.wmv"},
                                            Row{{"clip.avi", "-o"}, "clip.avi", "clip.avi.wmv"},  //
                                            Row{{"-", "clip.avi"}, "clip.avi", "clip.avi.wmv"},   //
                                            Row{{"--o", "out.wmv", "clip.avi"}, "clip.avi", "clip.avi.wmv"},
-                                           Row{{"-i", "-clip.avi"}, "", ""},                 //
-                                           Row{{"clip.avi", "-o", ""}, "clip.avi", ""},      //
+                                           Row{{"-i", "-clip.avi"}, "", ""},             //
+                                           Row{{"clip.avi", "-o", ""}, "clip.avi", ""},  //
                                            Row{{"-o", "", "clip.avi"}, "clip.avi", "clip.avi.wmv"},
-                                           Row{{"", "clip.avi"}, "clip.avi", ".wmv"},        //
+                                           Row{{"", "clip.avi"}, "clip.avi", ".wmv"},  //
                                            Row{{"-o", "out1.wmv", "out2.wmv"}, "out2.wmv", "out1.wmv"},
                                            Row{{"/o", "x.avi"}, "x.avi", "/o.wmv"},          // a slash is no option
                                            Row{{"CLIP.AVI"}, "CLIP.AVI", "CLIP.AVI.wmv"},    // names keep their case

@@ -37,8 +37,7 @@ TEST(StartUp, AFailingFrameworkInitialisationPrintsItsMessageAndExitsOne) {
   const std::string message =
       "\x92\x76\x96\xbd\x93\x49\x82\xc8\x83\x47\x83\x89\x81\x5b\x20\x3a\x20\x4d\x46\x43\x20\x82\xcc\x8f\x89"
       "\x8a\xfa\x89\xbb\x82\xaa\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81\x42\r\n";
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, std::vector<std::string>{"clip.avi"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, std::vector<std::string>{"clip.avi"}}) {
     std::vector<std::string> argv{VIDMILL_INIT_FAILS};
     argv.insert(argv.end(), args.begin(), args.end());
     const auto result = RunProgram(argv, "unread\n");

@@ -1,6 +1,8 @@
 // The conversion routine against a scripted graph: its step order, failure reports, progress line
 // and the release of everything it obtained.
 
+#include "convert/convert_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +11,6 @@
 
 #include "captured_stdio.h"
 #include "com/com_runtime.h"
-#include "convert/convert_file.h"
 #include "test_graph.h"
 
 namespace {
@@ -41,8 +42,8 @@ const std::vector<std::string> kAllCalls = {
 
 // Which call obtains which interface.
 const std::vector<std::pair<size_t, std::string>> kObtained = {
-    {0, "pGraph"}, {1, "pBuild"}, {3, "pSrc"}, {4, "pAsfWriter"}, {7, "pMediaFilter"}, {9, "pSeeking"},
-    {11, "pMediaControl"}, {12, "pEvent"},
+    {0, "pGraph"},       {1, "pBuild"},   {3, "pSrc"},           {4, "pAsfWriter"},
+    {7, "pMediaFilter"}, {9, "pSeeking"}, {11, "pMediaControl"}, {12, "pEvent"},
 };
 
 // The calls up to and including call `last`, then the release of what those before it obtained

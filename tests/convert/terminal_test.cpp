@@ -88,7 +88,8 @@ TEST(NoTerminal, NoKeyIsEverSeenAndStandardInputIsLeftAlone) {
 
 TEST(NoTerminal, SigtermStillStopsTheGraphFirst) {
   // Without a terminal the signal is the only way to end a graph that never completes.
-  const std::string script = "\"" + kRunner + "\" forever & pid=$!; sleep 0.3; kill -TERM $pid; wait $pid; echo \" status=$?\"";
+  const std::string script =
+      "\"" + kRunner + "\" forever & pid=$!; sleep 0.3; kill -TERM $pid; wait $pid; echo \" status=$?\"";
   const auto result = testing_support::RunProgram({"/bin/sh", "-c", script});
   EXPECT_NE(result.out.find("[result=0 stop=1 pending=-1]"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(" status=143"), std::string::npos) << result.out;

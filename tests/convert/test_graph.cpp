@@ -16,9 +16,7 @@ struct State {
     std::lock_guard lock(mutex);
     calls.push_back(std::move(call));
   }
-  HRESULT Answer(Step step) const {
-    return step != Step::None && script.failing == step ? script.failure : S_OK;
-  }
+  HRESULT Answer(Step step) const { return step != Step::None && script.failing == step ? script.failure : S_OK; }
 
   Script script;
   mutable std::mutex mutex;
@@ -256,8 +254,8 @@ class CaptureBuilder final : public ICaptureGraphBuilder2, public RefCounted {
   }
   HRESULT RenderStream(const GUID* category, const GUID* type, IUnknown* source, IBaseFilter* compressor,
                        IBaseFilter* renderer) override {
-    const bool plain = category == nullptr && type == nullptr && source != nullptr && compressor == nullptr &&
-                       renderer != nullptr;
+    const bool plain =
+        category == nullptr && type == nullptr && source != nullptr && compressor == nullptr && renderer != nullptr;
     state->Log(plain ? "RenderStream" : "RenderStream(other)");
     const Step step = ++state->renderCalls == 1 ? Step::FirstRenderStream : Step::SecondRenderStream;
     return state->Answer(step);

@@ -1,8 +1,9 @@
+#include "com/com_runtime.h"
+
 #include <gtest/gtest.h>
 
 #include "com/class_table.h"
 #include "com/com_object.h"
-#include "com/com_runtime.h"
 
 namespace {
 

@@ -38,7 +38,8 @@ std::vector<char*> CStrings(const std::vector<std::string>& strings) {
 
 }  // namespace
 
-ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string& input, const std::vector<std::string>& env) {
+ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string& input,
+                         const std::vector<std::string>& env) {
   TempDir dir;
   const std::string in = dir / "stdin", out = dir / "stdout", err = dir / "stderr";
   WriteFile(in, input);
@@ -89,7 +90,8 @@ bool PtyProcess::ReadSome(std::chrono::milliseconds timeout) {
 bool PtyProcess::WaitFor(const std::string& text, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (output_.find(text) == std::string::npos) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0 || !ReadSome(left)) return output_.find(text) != std::string::npos;
   }
   return true;
@@ -98,7 +100,8 @@ bool PtyProcess::WaitFor(const std::string& text, std::chrono::milliseconds time
 void PtyProcess::ReadToEnd(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0 || !ReadSome(left)) return;
   }
 }

@@ -24,7 +24,7 @@ struct ProcessResult {
 // Runs argv[0] with stdin from a file holding `input`, stdout and stderr to files, and no
 // controlling terminal. `env` entries are added to the environment.
 ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string& input = "",
-                  const std::vector<std::string>& env = {});
+                         const std::vector<std::string>& env = {});
 
 // A program on the slave side of a pseudo-terminal, its controlling terminal.
 class PtyProcess {

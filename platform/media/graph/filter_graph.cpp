@@ -1,3 +1,4 @@
+#include "console/termination_signals.h"
 #include "graph/filter_graph.h"
 
 #include <algorithm>
@@ -156,6 +157,9 @@ HRESULT FilterGraph::Run() {
   for (const auto& source : sources_)
     if (auto d = source->Source().Duration(); d && (!plan.duration || *d > *plan.duration)) plan.duration = d;
 
+  // From now on SIGINT, SIGTERM and SIGHUP stop the graph through the program's key test, so the
+  // output is finished rather than abandoned.
+  console::WatchTerminationSignals();
   std::unique_ptr<engine::Conversion> conversion;
   if (HRESULT hr = engine::Conversion::Start(plan, &conversion); FAILED(hr)) return hr;
   conversion_ = std::move(conversion);
