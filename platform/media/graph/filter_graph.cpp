@@ -1,8 +1,8 @@
-#include "console/termination_signals.h"
 #include "graph/filter_graph.h"
 
 #include <algorithm>
 
+#include "console/termination_signals.h"
 #include "engine/output_file.h"
 #include "graph/system_clock.h"
 #include "text/narrow_wide.h"
