@@ -2,10 +2,13 @@
 // into place by Stop(); stopping early finalizes what was written; failures leave the old file and no
 // hidden file; pipes and devices are written directly and stay what they are.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -137,7 +140,8 @@ TEST(OutputFile, FifoGetsStreamableAsf) {
   const std::string fifo = dir / "pipe.wmv";
   const std::string copy = dir / "copy.wmv";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  std::thread reader([&] { Shell("cat " + Quoted(fifo) + " > " + Quoted(copy)); });
+  // The reader comes after Run(): the writer waits for it instead of holding up Run().
+  std::thread reader([&] { Shell("sleep 0.3; cat " + Quoted(fifo) + " > " + Quoted(copy)); });
   const DriveResult run = DriveConversion(input, fifo);
   reader.join();
   ASSERT_EQ(run.failedStep, "") << std::hex << run.status;
@@ -149,6 +153,43 @@ TEST(OutputFile, FifoGetsStreamableAsf) {
   EXPECT_EQ(out.Count("audio"), 1);
   EXPECT_EQ(out.Stream("video")->frames, 30);
   EXPECT_EQ(DecodeErrors(copy), "");
+}
+
+TEST(OutputFile, FifoNobodyReadsHoldsUpNeitherRunNorStop) {
+  TempDir dir;
+  const std::string input = Clip(dir, 1);
+  const std::string fifo = dir / "pipe.wmv";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  DriveOptions options;
+  options.stopEarly = [](double seconds) { return seconds >= 0.3; };
+  const auto start = std::chrono::steady_clock::now();
+  const DriveResult run = DriveConversion(input, fifo, options);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
+  EXPECT_EQ(run.failedStep, "") << std::hex << run.status;
+  EXPECT_EQ(run.waitStatus, E_ABORT);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST(OutputFile, ReaderThatStopsReadingCannotKeepTheGraphFromStopping) {
+  TempDir dir;
+  const std::string input = dir / "clip.avi";
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=30:duration=4 -f lavfi -i sine=sample_rate=44100:duration=4 "
+            "-c:v mpeg4 -q:v 2 -c:a pcm_s16le",
+            input);
+  const std::string fifo = dir / "pipe.wmv";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // opened, never read
+  ASSERT_GE(reader, 0);
+  DriveOptions options;
+  options.stopEarly = [](double seconds) { return seconds >= 0.5; };
+  const auto start = std::chrono::steady_clock::now();
+  const DriveResult run = DriveConversion(input, fifo, options);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  close(reader);
+  EXPECT_LT(seconds, 20.0);
+  EXPECT_EQ(run.waitStatus, E_ABORT);  // still writing when stopped
+  EXPECT_EQ(run.failedStep, kStop);    // the rest could not be delivered
+  EXPECT_EQ(run.status, E_FAIL);
 }
 
 TEST(OutputFile, SymbolicLinkKeepsPointingAtTheReplacedFile) {

@@ -5,18 +5,23 @@
 
 namespace media::engine {
 
-HRESULT AsfMuxer::Create(const OutputFile& file, std::unique_ptr<AsfMuxer>* muxer) {
+HRESULT AsfMuxer::Create(std::unique_ptr<AsfMuxer>* muxer) {
   std::unique_ptr<AsfMuxer> self(new AsfMuxer);
   const AVOutputFormat* format = av_guess_format("asf", nullptr, nullptr);
   if (!format) return E_FAIL;
   AVFormatContext* context = nullptr;
   if (avformat_alloc_output_context2(&context, format, nullptr, nullptr) < 0 || !context) return E_OUTOFMEMORY;
   self->format_.reset(context);
-  self->io_ = NewWriteIo(file.Fd(), !file.Direct());
-  if (!self->io_) return E_OUTOFMEMORY;
-  context->pb = self->io_.get();
   context->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_FLUSH_PACKETS;
   *muxer = std::move(self);
+  return S_OK;
+}
+
+HRESULT AsfMuxer::Open(const OutputFile& file, std::stop_token stop) {
+  target_ = {file.Fd(), std::move(stop)};
+  io_ = NewWriteIo(&target_, !file.Direct());
+  if (!io_) return E_OUTOFMEMORY;
+  format_->pb = io_.get();
   return S_OK;
 }
 

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <memory>
+#include <stop_token>
 #include <vector>
 
 #include "com/types.h"
+#include "engine/fd_io.h"
 #include "engine/ffmpeg_handles.h"
 #include "engine/interleaver.h"
 #include "engine/output_file.h"
@@ -15,11 +17,14 @@ namespace media::engine {
 
 class AsfMuxer {
  public:
-  static HRESULT Create(const OutputFile& file, std::unique_ptr<AsfMuxer>* muxer);
+  static HRESULT Create(std::unique_ptr<AsfMuxer>* muxer);
 
   // A stream carrying what this encoder makes; streams are numbered in the order they are added.
   HRESULT AddStream(const AVCodecContext& encoder);
 
+  // Starts writing to the file's descriptor (once it is open); a write waiting on a pipe or device
+  // gives up when `stop` is triggered.
+  HRESULT Open(const OutputFile& file, std::stop_token stop);
   HRESULT WriteHeader();
   // The packet's timestamps are in the time base of its stream's encoder.
   HRESULT Write(TimedPacket& packet);
@@ -30,6 +35,7 @@ class AsfMuxer {
   AsfMuxer() = default;
   HRESULT WriteStatus(int rc) const;
 
+  WriteTarget target_;
   IoContextPtr io_;
   OutputFormatPtr format_;  // declared last: freed before its I/O
   std::vector<AVRational> encoderTimeBases_;

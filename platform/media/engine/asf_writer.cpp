@@ -26,7 +26,7 @@ HRESULT AsfWriter::Create(const std::string& name, const std::vector<const AVCod
                           std::unique_ptr<AsfWriter>* writer) {
   std::unique_ptr<AsfWriter> self(new AsfWriter(static_cast<int>(inputs.size())));
   if (HRESULT hr = OutputFile::Create(name, &self->file_); FAILED(hr)) return hr;
-  if (HRESULT hr = AsfMuxer::Create(*self->file_, &self->muxer_); FAILED(hr)) return hr;
+  if (HRESULT hr = AsfMuxer::Create(&self->muxer_); FAILED(hr)) return hr;
   for (const AVCodecContext* encoder : inputs)
     if (HRESULT hr = self->muxer_->AddStream(*encoder); FAILED(hr)) return hr;
   *writer = std::move(self);
@@ -53,6 +53,8 @@ HRESULT AsfWriter::Run(std::stop_token stop, IReferenceClock* clock, std::atomic
   sigaddset(&pipe, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 
+  if (HRESULT hr = file_->WaitUntilOpen(stop); hr != S_OK) return hr;  // S_FALSE: stopped before a reader came
+  if (HRESULT hr = muxer_->Open(*file_, stop); FAILED(hr)) return hr;
   if (HRESULT hr = muxer_->WriteHeader(); FAILED(hr)) return hr;
   if (clock) clock->GetTime(&clockStart_);
 

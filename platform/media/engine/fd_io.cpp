@@ -1,5 +1,6 @@
 #include "engine/fd_io.h"
 
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@ namespace media::engine {
 namespace {
 
 constexpr int kBufferSize = 64 * 1024;
+constexpr int kPollMs = 20;
+constexpr int kGraceAfterStopMs = 5000;
 
 int FdOf(void* opaque) { return static_cast<int>(reinterpret_cast<std::intptr_t>(opaque)); }
 
@@ -23,20 +26,30 @@ int ReadPacket(void* opaque, uint8_t* buf, int size) {
 }
 
 int WritePacket(void* opaque, uint8_t* buf, int size) {
+  const WriteTarget& target = *static_cast<const WriteTarget*>(opaque);
   int done = 0;
+  int stalledAfterStop = 0;  // ms without progress since the graph was told to stop
   while (done < size) {
-    const ssize_t n = ::write(FdOf(opaque), buf + done, static_cast<size_t>(size - done));
+    const ssize_t n = ::write(target.fd, buf + done, static_cast<size_t>(size - done));
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (errno == EAGAIN) {
+        // The reader lags. Once the graph stops, it gets a grace period to take the rest.
+        if (target.stop.stop_requested() && (stalledAfterStop += kPollMs) > kGraceAfterStopMs) return AVERROR_EXIT;
+        pollfd ready{target.fd, POLLOUT, 0};
+        poll(&ready, 1, kPollMs);
+        continue;
+      }
       return AVERROR(errno);
     }
+    stalledAfterStop = 0;
     done += static_cast<int>(n);
   }
   return done;
 }
 
 int64_t Seek(void* opaque, int64_t offset, int whence) {
-  const int fd = FdOf(opaque);
+  const int fd = static_cast<const WriteTarget*>(opaque)->fd;
   if (whence & AVSEEK_SIZE) {
     struct stat st {};
     if (fstat(fd, &st) != 0) return AVERROR(errno);
@@ -46,13 +59,17 @@ int64_t Seek(void* opaque, int64_t offset, int whence) {
   return pos < 0 ? AVERROR(errno) : pos;
 }
 
-IoContextPtr NewIo(int fd, bool writing, bool seekable) {
+int64_t SeekRead(void* opaque, int64_t offset, int whence) {
+  WriteTarget target{FdOf(opaque), {}};
+  return Seek(&target, offset, whence);
+}
+
+IoContextPtr NewIo(void* opaque, bool writing, bool seekable) {
   auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
   if (!buffer) return nullptr;
-  AVIOContext* io = avio_alloc_context(buffer, kBufferSize, writing ? 1 : 0,
-                                       reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)),
-                                       writing ? nullptr : ReadPacket, writing ? WritePacket : nullptr,
-                                       seekable ? Seek : nullptr);
+  AVIOContext* io = avio_alloc_context(buffer, kBufferSize, writing ? 1 : 0, opaque, writing ? nullptr : ReadPacket,
+                                       writing ? WritePacket : nullptr,
+                                       seekable ? (writing ? Seek : SeekRead) : nullptr);
   if (!io) {
     av_free(buffer);
     return nullptr;
@@ -66,9 +83,9 @@ IoContextPtr NewIo(int fd, bool writing, bool seekable) {
 IoContextPtr NewReadIo(int fd) {
   struct stat st {};
   const bool seekable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  return NewIo(fd, false, seekable);
+  return NewIo(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)), false, seekable);
 }
 
-IoContextPtr NewWriteIo(int fd, bool seekable) { return NewIo(fd, true, seekable); }
+IoContextPtr NewWriteIo(WriteTarget* target, bool seekable) { return NewIo(target, true, seekable); }
 
 }  // namespace media::engine

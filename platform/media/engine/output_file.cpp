@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <random>
 #include <vector>
 
@@ -80,9 +82,10 @@ HRESULT OutputFile::Create(const std::string& name, std::unique_ptr<OutputFile>*
   struct stat st {};
   const bool exists = stat(out->target_.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) {
-    out->fd_ = UniqueFd(::open(out->target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
-    if (!out->fd_) return StatusFromOpenErrno(errno, out->target_);
+    // Non-blocking: opening a FIFO must not wait for its reader, nor a write for a reader that lags.
     out->direct_ = true;
+    out->fd_ = UniqueFd(::open(out->target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!out->fd_ && errno != ENXIO) return StatusFromOpenErrno(errno, out->target_);
     *file = std::move(out);
     return S_OK;
   }
@@ -107,6 +110,18 @@ HRESULT OutputFile::Create(const std::string& name, std::unique_ptr<OutputFile>*
     return S_OK;
   }
   return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+}
+
+HRESULT OutputFile::WaitUntilOpen(std::stop_token stop) {
+  while (!fd_) {
+    if (stop.stop_requested()) return S_FALSE;
+    fd_ = UniqueFd(::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd_) {
+      if (errno != ENXIO) return StatusFromOpenErrno(errno, target_);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  return S_OK;
 }
 
 OutputFile::~OutputFile() { Discard(); }

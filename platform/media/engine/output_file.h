@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "com/types.h"
@@ -33,6 +34,10 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
   // Removes the hidden file unless it was committed.
   ~OutputFile();
+
+  // A FIFO nobody reads yet is opened once a reader comes: waits for that, giving up (S_FALSE) when
+  // `stop` is triggered.
+  HRESULT WaitUntilOpen(std::stop_token stop);
 
   int Fd() const { return fd_.Get(); }
   // Written directly to a pipe, device or terminal: streamable, never seeked or renamed.
