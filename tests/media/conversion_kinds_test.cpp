@@ -115,3 +115,48 @@ INSTANTIATE_TEST_SUITE_P(Inputs, ConvertsKind, ::testing::ValuesIn(kKinds),
 
 }  // namespace
 }  // namespace media_testing
+
+namespace media_testing {
+namespace {
+
+// Where the first sound starts in the file's audio, in seconds (ffmpeg's silencedetect).
+double FirstSound(const std::string& path) {
+  const CommandResult r =
+      Shell("ffmpeg -nostdin -i " + Quoted(path) + " -vn -af silencedetect=n=-40dB:d=0.1 -f null -");
+  const auto at = r.output.find("silence_end: ");
+  if (at == std::string::npos) return 0;
+  return std::strtod(r.output.c_str() + at + 13, nullptr);
+}
+
+// The offset between sound and picture survives: sound that starts late is preceded by silence, a
+// picture that starts late keeps its first time.
+TEST(ConvertsOffsets, AudioStartingLateStartsLateAfterSilence) {
+  testing_support::TempDir dir;
+  const std::string input = dir / "late-audio.mkv";
+  MakeMedia(Video() + " -itsoffset 0.5 " + Audio(44100) + " -c:v ffv1 -c:a flac", input);
+  const DriveResult run = DriveConversion(input, input + ".wmv");
+  ASSERT_EQ(run.failedStep, "") << std::hex << run.status;
+  const ProbedFile out = Probe(input + ".wmv");
+  ASSERT_EQ(out.Count("audio"), 1);
+  EXPECT_NEAR(out.Stream("video")->startTime, 0, 1e-3);
+  EXPECT_NEAR(out.Stream("audio")->startTime, 0, 1e-3);
+  EXPECT_NEAR(FirstSound(input + ".wmv"), 0.5, 0.1);
+  EXPECT_NEAR(StreamEnd(input + ".wmv", "audio"), 2.5, 0.05);
+}
+
+TEST(ConvertsOffsets, PictureStartingLateKeepsItsTime) {
+  testing_support::TempDir dir;
+  const std::string input = dir / "late-video.mkv";
+  MakeMedia("-itsoffset 0.5 " + Video() + " " + Audio(44100) + " -c:v ffv1 -c:a flac", input);
+  const DriveResult run = DriveConversion(input, input + ".wmv");
+  ASSERT_EQ(run.failedStep, "") << std::hex << run.status;
+  const ProbedFile out = Probe(input + ".wmv");
+  ASSERT_EQ(out.Count("video"), 1);
+  EXPECT_NEAR(out.Stream("audio")->startTime, 0, 1e-3);
+  EXPECT_NEAR(out.Stream("video")->startTime, 0.5, 1e-3);
+  EXPECT_EQ(out.Stream("video")->frames, 60);
+  EXPECT_NEAR(FirstSound(input + ".wmv"), 0, 0.1);
+}
+
+}  // namespace
+}  // namespace media_testing

@@ -192,6 +192,21 @@ TEST(OutputFile, ReaderThatStopsReadingCannotKeepTheGraphFromStopping) {
   EXPECT_EQ(run.status, E_FAIL);
 }
 
+// Names reach the file system as the very bytes they were: UTF-8 text, and bytes that are no text at
+// all (carried through UTF-16 as lone surrogates).
+TEST(OutputFile, NamesReachTheFileSystemByteForByte) {
+  TempDir dir;
+  const std::string clip = Clip(dir, 1);
+  for (const std::string name : {"clip \xC3\xA9t\xC3\xA9.avi", "clip \xFF\xFE.avi"}) {
+    const std::string input = dir / name;
+    fs::copy_file(clip, input);
+    const DriveResult run = DriveConversion(input, input + ".wmv");
+    ASSERT_EQ(run.failedStep, "") << std::hex << run.status;
+    EXPECT_EQ(Probe(input + ".wmv").formatName, "asf") << name;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
+}
+
 TEST(OutputFile, SymbolicLinkKeepsPointingAtTheReplacedFile) {
   TempDir dir;
   const std::string input = Clip(dir, 1);
