@@ -24,8 +24,11 @@ HRESULT MediaSource::Open(const std::string& path, std::unique_ptr<MediaSource>*
   source->reset();
   std::unique_ptr<MediaSource> s(new MediaSource);
 
-  s->fd_ = UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking only while opening: a FIFO without a writer must not hold up the graph (it reads as
+  // empty, so not as media).
+  s->fd_ = UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!s->fd_) return StatusFromOpenErrno(errno, path);
+  fcntl(s->fd_.Get(), F_SETFL, fcntl(s->fd_.Get(), F_GETFL) & ~O_NONBLOCK);
   struct stat st {};
   if (fstat(s->fd_.Get(), &st) != 0) return StatusFromErrno(errno);
   if (S_ISDIR(st.st_mode)) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
