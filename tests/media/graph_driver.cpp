@@ -42,8 +42,9 @@ DriveResult DriveConversion(const std::string& input, const std::string& output,
       auto control = graph.As<IMediaControl>();
       auto event = graph.As<IMediaEvent>();
       if (!filter || !seeking || !control || !event) return fail("QueryInterface", E_NOINTERFACE);
-      if (options.removeClock) {
-        if (HRESULT hr = filter->SetSyncSource(nullptr); FAILED(hr)) return fail("SetSyncSource", hr);
+      if (options.removeClock || options.clock) {
+        if (HRESULT hr = filter->SetSyncSource(options.removeClock ? nullptr : options.clock); FAILED(hr))
+          return fail("SetSyncSource", hr);
       }
       if (HRESULT hr = seeking->GetDuration(&result.duration); FAILED(hr)) return fail("GetDuration", hr);
       const auto start = std::chrono::steady_clock::now();

@@ -14,6 +14,8 @@ namespace media_testing {
 
 struct DriveOptions {
   bool removeClock = true;
+  // With removeClock false: a clock put in place of the graph's own (none: the graph's own).
+  IReferenceClock* clock = nullptr;
   // Called on every 10 ms slice while the graph runs, with the seconds since Run(); true stops early.
   std::function<bool(double seconds)> stopEarly;
 };
