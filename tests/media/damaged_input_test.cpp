@@ -76,5 +76,26 @@ TEST(DamagedInput, ConvertsWhatCanBeDecodedAndSaysNothing) {
   EXPECT_EQ(DecodeErrors(input + ".wmv"), "");
 }
 
+// Two recordings joined end to end: the second one's clock starts over. Every frame is kept, in order,
+// the second part after the first.
+TEST(DamagedInput, ClockStartingOverKeepsEveryFrameInOrder) {
+  testing_support::TempDir dir;
+  const std::string part = dir / "part.ts";
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=30:duration=3 -f lavfi -i sine=sample_rate=44100:duration=3 "
+            "-c:v mpeg2video -q:v 2 -c:a mp2",
+            part);
+  const std::string input = dir / "joined.ts";
+  WriteFile(input, ReadFile(part) + ReadFile(part));
+
+  const DriveResult run = DriveConversion(input, input + ".wmv");
+  ASSERT_EQ(run.failedStep, "") << std::hex << run.status;
+  const std::vector<double> times = VideoFrameTimes(input + ".wmv");
+  ASSERT_EQ(times.size(), 180u);
+  for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GT(times[i], times[i - 1]) << "frame " << i;
+  EXPECT_NEAR(times.back(), 6.0 - 1.0 / 30, 0.05);
+  EXPECT_NEAR(StreamEnd(input + ".wmv", "audio"), 6.0, 0.1);
+  EXPECT_EQ(DecodeErrors(input + ".wmv"), "");
+}
+
 }  // namespace
 }  // namespace media_testing

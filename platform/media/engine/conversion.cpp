@@ -129,7 +129,6 @@ void Conversion::WriterDone() {
     std::lock_guard lock(mutex_);
     if (++writersDone_ < writers_.size() || state_ != State::kRunning) return;
     state_ = State::kComplete;
-    complete_ = true;
   }
   ended_.notify_all();
 }
@@ -175,12 +174,8 @@ HRESULT Conversion::Stop() {
 }
 
 REFERENCE_TIME Conversion::Position() const {
-  REFERENCE_TIME position = position_.load();
-  if (duration_) {
-    if (complete_) return *duration_;
-    position = std::min(position, *duration_);
-  }
-  return position;
+  const REFERENCE_TIME position = position_.load();
+  return duration_ ? std::min(position, *duration_) : position;
 }
 
 }  // namespace media::engine

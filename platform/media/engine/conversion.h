@@ -76,7 +76,6 @@ class Conversion {
   HRESULT failure_ = S_OK;
   std::size_t writersDone_ = 0;
   bool stopped_ = false;
-  std::atomic<bool> complete_{false};
   std::atomic<REFERENCE_TIME> position_{0};
 
   std::stop_source stop_;

@@ -73,15 +73,22 @@ HRESULT VideoChain::OnFrame(AVFrame& decoded, WriterInput& output, std::stop_tok
   REFERENCE_TIME time = nextTime_;
   if (decoded.best_effort_timestamp != AV_NOPTS_VALUE)
     time = ToMediaTime(decoded.best_effort_timestamp, stream_.time_base) - origin_;
+  // A timestamp far back is a break in the source's clock, not a frame out of place: the frame goes
+  // where the previous one ends.
+  if (lastPts_ >= 0 && time < nextTime_ - kUnitsPerSecond) time = nextTime_;
   REFERENCE_TIME duration = decoded.pkt_duration > 0 ? ToMediaTime(decoded.pkt_duration, stream_.time_base)
                                                      : defaultFrameDuration_;
   if (duration <= 0) duration = defaultFrameDuration_;
 
   // Every frame is kept: timestamps the encoder's time base cannot tell apart move up by one tick.
-  int64_t pts = std::max<int64_t>(FromMediaTime(std::max<REFERENCE_TIME>(time, 0), profile::kVideoTimeBase), 0);
-  if (pts <= lastPts_) pts = lastPts_ + 1;
+  time = std::max<REFERENCE_TIME>(time, 0);
+  int64_t pts = FromMediaTime(time, profile::kVideoTimeBase);
+  if (pts <= lastPts_) {
+    pts = lastPts_ + 1;
+    time = ToMediaTime(pts, profile::kVideoTimeBase);
+  }
   lastPts_ = pts;
-  nextTime_ = ToMediaTime(pts, profile::kVideoTimeBase) + duration;
+  nextTime_ = time + duration;  // unrounded, so that frames placed one after another do not drift
 
   if (HRESULT hr = Convert(decoded); FAILED(hr)) return hr;
   AVFrame* picture = picture_.get();
