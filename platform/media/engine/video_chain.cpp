@@ -1,6 +1,7 @@
 #include "engine/video_chain.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "engine/decoder.h"
 #include "engine/status.h"
@@ -12,6 +13,9 @@ extern "C" {
 
 namespace media::engine {
 namespace {
+
+// Converted pictures waiting for the encoder.
+constexpr std::size_t kQueuedPictures = 8;
 
 AVRational SampleAspectRatio(const AVStream& stream) {
   AVRational sar = stream.sample_aspect_ratio;
@@ -55,21 +59,31 @@ HRESULT VideoChain::Create(const AVStream& stream, REFERENCE_TIME origin, std::u
   if (avcodec_open2(enc, codec, nullptr) < 0) return VFW_E_CANNOT_RENDER;
 
   self->defaultFrameDuration_ = FrameDurationOf(stream);
-  self->picture_ = NewFrame();
-  if (!self->picture_) return E_OUTOFMEMORY;
+  self->format_ = {enc->width, enc->height, enc->global_quality, enc->sample_aspect_ratio};
   *chain = std::move(self);
   return S_OK;
 }
 
 HRESULT VideoChain::Run(PacketQueue& input, WriterInput output, std::stop_token stop) {
-  HRESULT hr = DecodeStream(*decoder_, input, stop,
-                            [&](AVFrame& frame) { return OnFrame(frame, output, stop); });
-  if (SUCCEEDED(hr) && !stop.stop_requested()) hr = Encode(nullptr, output, stop);
-  if (SUCCEEDED(hr)) output.End();
-  return hr;
+  PictureQueue pictures(kQueuedPictures);
+  // The encoder gives up when the graph stops or when decoding failed.
+  std::stop_source encoderStop;
+  const std::stop_callback forward(stop, [&] { encoderStop.request_stop(); });
+  HRESULT encoded = S_OK;
+  HRESULT decoded = S_OK;
+  {
+    std::jthread encoder([&] {
+      encoded = EncodePictures(pictures, output, encoderStop.get_token());
+      pictures.Close();  // a failed encoder takes no more: the decoding side stops pushing
+    });
+    decoded = DecodeStream(*decoder_, input, stop, [&](AVFrame& frame) { return OnFrame(frame, pictures, stop); });
+    if (FAILED(decoded)) encoderStop.request_stop();
+    pictures.Close();
+  }
+  return FAILED(encoded) ? encoded : decoded;
 }
 
-HRESULT VideoChain::OnFrame(AVFrame& decoded, WriterInput& output, std::stop_token stop) {
+HRESULT VideoChain::OnFrame(AVFrame& decoded, PictureQueue& pictures, std::stop_token stop) {
   REFERENCE_TIME time = nextTime_;
   if (decoded.best_effort_timestamp != AV_NOPTS_VALUE)
     time = ToMediaTime(decoded.best_effort_timestamp, stream_.time_base) - origin_;
@@ -90,37 +104,37 @@ HRESULT VideoChain::OnFrame(AVFrame& decoded, WriterInput& output, std::stop_tok
   lastPts_ = pts;
   nextTime_ = time + duration;  // unrounded, so that frames placed one after another do not drift
 
-  if (HRESULT hr = Convert(decoded); FAILED(hr)) return hr;
-  AVFrame* picture = picture_.get();
-  picture->pts = pts;
-  picture->quality = encoder_->global_quality;
+  Picture picture{NewFrame(), std::max<int64_t>(FromMediaTime(duration, profile::kVideoTimeBase), 1)};
+  if (!picture.frame) return E_OUTOFMEMORY;
+  if (HRESULT hr = Convert(decoded, *picture.frame); FAILED(hr)) return hr;
+  AVFrame* frame = picture.frame.get();
+  frame->pts = pts;
+  frame->quality = format_.quality;
   const int64_t maxInterval = FromMediaTime(profile::kMaxKeyframeInterval, profile::kVideoTimeBase);
   if (keyframeDue_ || pts - lastKeyframePts_ >= maxInterval) {
-    picture->pict_type = AV_PICTURE_TYPE_I;
-    picture->key_frame = 1;
+    frame->pict_type = AV_PICTURE_TYPE_I;
+    frame->key_frame = 1;
     lastKeyframePts_ = pts;
     keyframeDue_ = false;
   } else {
-    picture->pict_type = AV_PICTURE_TYPE_NONE;
-    picture->key_frame = 0;
+    frame->pict_type = AV_PICTURE_TYPE_NONE;
+    frame->key_frame = 0;
   }
-  durations_.emplace_back(pts, std::max<int64_t>(FromMediaTime(duration, profile::kVideoTimeBase), 1));
-  const HRESULT hr = Encode(picture, output, stop);
-  av_frame_unref(picture);
-  return hr;
+  // Refused when stopping, or when the encoder failed: then decoding ends too.
+  if (!pictures.Push(std::move(picture), stop)) return stop.stop_requested() ? S_OK : E_ABORT;
+  return S_OK;
 }
 
-HRESULT VideoChain::Convert(AVFrame& decoded) {
-  AVFrame* picture = picture_.get();
-  const int width = encoder_->width;
-  const int height = encoder_->height;
+HRESULT VideoChain::Convert(AVFrame& decoded, AVFrame& picture) {
+  const int width = format_.width;
+  const int height = format_.height;
   const bool sourceSize = decoded.width == stream_.codecpar->width && decoded.height == stream_.codecpar->height;
 
   if (decoded.format == profile::kPixelFormat && sourceSize) {
     // Already in the profile's format: the picture is the decoded one, cropped to even sides.
-    if (av_frame_ref(picture, &decoded) < 0) return E_OUTOFMEMORY;
-    picture->width = width;
-    picture->height = height;
+    if (av_frame_ref(&picture, &decoded) < 0) return E_OUTOFMEMORY;
+    picture.width = width;
+    picture.height = height;
     return S_OK;
   }
 
@@ -130,12 +144,23 @@ HRESULT VideoChain::Convert(AVFrame& decoded) {
   scaler_.reset(sws_getCachedContext(scaler_.release(), srcWidth, srcHeight, static_cast<AVPixelFormat>(decoded.format),
                                      width, height, profile::kPixelFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
   if (!scaler_) return VFW_E_CANNOT_RENDER;
-  picture->format = profile::kPixelFormat;
-  picture->width = width;
-  picture->height = height;
-  if (av_frame_get_buffer(picture, 0) < 0) return E_OUTOFMEMORY;
-  sws_scale(scaler_.get(), decoded.data, decoded.linesize, 0, srcHeight, picture->data, picture->linesize);
-  picture->sample_aspect_ratio = encoder_->sample_aspect_ratio;
+  picture.format = profile::kPixelFormat;
+  picture.width = width;
+  picture.height = height;
+  if (av_frame_get_buffer(&picture, 0) < 0) return E_OUTOFMEMORY;
+  sws_scale(scaler_.get(), decoded.data, decoded.linesize, 0, srcHeight, picture.data, picture.linesize);
+  picture.sample_aspect_ratio = format_.sampleAspectRatio;
+  return S_OK;
+}
+
+HRESULT VideoChain::EncodePictures(PictureQueue& pictures, WriterInput& output, std::stop_token stop) {
+  while (auto picture = pictures.Pop(stop)) {
+    durations_.emplace_back(picture->frame->pts, picture->duration);
+    if (HRESULT hr = Encode(picture->frame.get(), output, stop); FAILED(hr)) return hr;
+  }
+  if (stop.stop_requested()) return S_OK;
+  if (HRESULT hr = Encode(nullptr, output, stop); FAILED(hr)) return hr;
+  if (!stop.stop_requested()) output.End();
   return S_OK;
 }
 
