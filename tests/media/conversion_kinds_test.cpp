@@ -144,6 +144,24 @@ TEST(ConvertsOffsets, AudioStartingLateStartsLateAfterSilence) {
   EXPECT_NEAR(StreamEnd(input + ".wmv", "audio"), 2.5, 0.05);
 }
 
+// Sound stored seconds ahead of the picture it belongs to: the streams' queues fill unevenly, and the
+// conversion still goes through to the end.
+TEST(ConvertsOffsets, SoundStoredFarAheadOfThePictureDoesNotStall) {
+  testing_support::TempDir dir;
+  const std::string input = dir / "preloaded.avi";
+  MakeMedia(Video("320x240", 10) + " " + Audio(44100, 10) + " -c:v mpeg4 -c:a pcm_s16le -audio_preload 8000000",
+            input);
+  DriveOptions options;
+  options.stopEarly = [](double seconds) { return seconds > 60; };  // a stall ends the test, not the suite
+  const DriveResult run = DriveConversion(input, input + ".wmv", options);
+  ASSERT_EQ(run.failedStep, "") << std::hex << run.status;
+  EXPECT_EQ(run.eventCode, EC_COMPLETE);
+  const ProbedFile out = Probe(input + ".wmv");
+  ASSERT_EQ(out.Count("video"), 1);
+  EXPECT_EQ(out.Stream("video")->frames, 300);
+  EXPECT_NEAR(StreamEnd(input + ".wmv", "audio"), 10.0, 0.05);
+}
+
 TEST(ConvertsOffsets, PictureStartingLateKeepsItsTime) {
   testing_support::TempDir dir;
   const std::string input = dir / "late-video.mkv";
