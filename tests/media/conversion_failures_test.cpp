@@ -60,6 +60,12 @@ const FailureCase kFailures[] = {
        out = d / "clip.wmv";
      },
      kAddSource, static_cast<HRESULT>(0x80070005)},
+    {"InputNameTooLong",
+     [](const TempDir& d, std::string& in, std::string& out) {
+       in = d / (std::string(300, 'a') + ".avi");
+       out = d / "clip.wmv";
+     },
+     kAddSource, static_cast<HRESULT>(0x800700CE)},
     {"NotMedia",
      [](const TempDir& d, std::string& in, std::string& out) {
        WriteFile(d / "notes.avi", "These are notes, not a film.\n");
@@ -97,6 +103,12 @@ const FailureCase kFailures[] = {
        fs::create_directory(out = d / "out.wmv");
      },
      kSetOutput, static_cast<HRESULT>(0x80070005)},
+    {"OutputNameTooLong",
+     [](const TempDir& d, std::string& in, std::string& out) {
+       MakeMedia(kClip, in = d / "clip.avi");
+       out = d / (std::string(300, 'o') + ".wmv");
+     },
+     kSetOutput, static_cast<HRESULT>(0x800700CE)},
     {"OutputIsInputUnderAnotherName",
      [](const TempDir& d, std::string& in, std::string& out) {
        fs::create_directory(d / "sub");
@@ -126,7 +138,8 @@ TEST_P(ConversionFails, AtItsStepWithItsStatusLeavingNothingBehind) {
   std::string input, output;
   c.prepare(dir, input, output);
   const std::set<std::string> before = Names(dir.path());
-  const std::string inputBytes = fs::is_regular_file(input) ? ReadFile(input) : "";
+  std::error_code ignored;
+  const std::string inputBytes = fs::is_regular_file(input, ignored) ? ReadFile(input) : "";
 
   const DriveResult run = DriveConversion(input, output);
   EXPECT_EQ(run.failedStep, c.step);
