@@ -85,12 +85,13 @@ HRESULT AudioChain::OnFrame(AVFrame& decoded, WriterInput& output, std::stop_tok
     const int64_t first = FromMediaTime(time, AVRational{1, rate});
     if (first < 0) {
       samplesToSkip_ = -first;
-    } else if (first > 0) {
-      if (HRESULT hr = AddSilence(first); FAILED(hr)) return hr;
+    } else if (first > 0 && time < kMaxGap) {
+      if (HRESULT hr = AddSilence(first, output, stop); FAILED(hr)) return hr;
     }
     expectedTime_ = time;
   } else if (time - expectedTime_ > kMaxDrift && time - expectedTime_ < kMaxGap) {
-    if (HRESULT hr = AddSilence(FromMediaTime(time - expectedTime_, AVRational{1, rate})); FAILED(hr)) return hr;
+    if (HRESULT hr = AddSilence(FromMediaTime(time - expectedTime_, AVRational{1, rate}), output, stop); FAILED(hr))
+      return hr;
     expectedTime_ = time;
   }
   expectedTime_ += ToMediaTime(decoded.nb_samples, AVRational{1, decoded.sample_rate});
@@ -150,7 +151,7 @@ HRESULT AudioChain::Resample(const AVFrame* decoded) {
   return S_OK;
 }
 
-HRESULT AudioChain::AddSilence(int64_t samples) {
+HRESULT AudioChain::AddSilence(int64_t samples, WriterInput& output, std::stop_token stop) {
   if (samples <= 0) return S_OK;
   if (samplesToSkip_ >= samples) {
     samplesToSkip_ -= samples;
@@ -167,12 +168,14 @@ HRESULT AudioChain::AddSilence(int64_t samples) {
       av_frame_get_buffer(silence.get(), 0) < 0)
     return E_OUTOFMEMORY;
   av_samples_set_silence(silence->extended_data, 0, kChunk, encoder_->ch_layout.nb_channels, encoder_->sample_fmt);
-  while (samples > 0) {
+  // Encoded as it goes, so that a long gap takes no more memory than a short one.
+  while (samples > 0 && !stop.stop_requested()) {
     const int n = static_cast<int>(std::min<int64_t>(samples, kChunk));
     if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(silence->extended_data), n) < 0)
       return E_OUTOFMEMORY;
     samplesIn_ += n;
     samples -= n;
+    if (HRESULT hr = EncodeReady(false, output, stop); FAILED(hr)) return hr;
   }
   return S_OK;
 }

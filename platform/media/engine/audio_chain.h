@@ -19,7 +19,7 @@ class AudioChain final : public StreamChain {
 
   HRESULT OnFrame(AVFrame& decoded, WriterInput& output, std::stop_token stop);
   HRESULT Resample(const AVFrame* decoded);  // null drains the resampler
-  HRESULT AddSilence(int64_t samples);
+  HRESULT AddSilence(int64_t samples, WriterInput& output, std::stop_token stop);
   HRESULT EncodeReady(bool last, WriterInput& output, std::stop_token stop);
   HRESULT Encode(AVFrame* frame, WriterInput& output, std::stop_token stop);
 
