@@ -85,7 +85,8 @@ HRESULT OutputFile::Create(const std::string& name, std::unique_ptr<OutputFile>*
     // Non-blocking: opening a FIFO must not wait for its reader, nor a write for a reader that lags.
     out->direct_ = true;
     out->fd_ = UniqueFd(::open(out->target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!out->fd_ && errno != ENXIO) return StatusFromOpenErrno(errno, out->target_);
+    // A FIFO nobody reads yet refuses with ENXIO: it is opened once a reader comes (WaitUntilOpen).
+    if (!out->fd_ && !(errno == ENXIO && S_ISFIFO(st.st_mode))) return StatusFromOpenErrno(errno, out->target_);
     *file = std::move(out);
     return S_OK;
   }
