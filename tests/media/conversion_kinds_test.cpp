@@ -92,6 +92,7 @@ TEST_P(ConvertsKind, WritesOneWmv2AndOneWmav2StreamFaithfully) {
   EXPECT_EQ(video.sampleAspectRatio, kind.sampleAspectRatio);
   EXPECT_EQ(audio.sampleRate, kind.sampleRate);
   EXPECT_EQ(audio.channels, kind.channels);
+  EXPECT_EQ(audio.bitRate, kind.channels == 1 ? 64000 : 128000);
   EXPECT_EQ(video.frames, source.Stream("video")->frames);
   EXPECT_NEAR(out.duration, source.duration, 1.0 / 30 + 1e-3);
   EXPECT_NEAR(video.startTime, 0, 1e-3);
@@ -142,6 +143,23 @@ TEST(ConvertsOffsets, AudioStartingLateStartsLateAfterSilence) {
   EXPECT_NEAR(out.Stream("audio")->startTime, 0, 1e-3);
   EXPECT_NEAR(FirstSound(input + ".wmv"), 0.5, 0.1);
   EXPECT_NEAR(StreamEnd(input + ".wmv", "audio"), 2.5, 0.05);
+}
+
+TEST(ConvertsKeyframes, FirstFrameAndAtLeastEveryThreeSeconds) {
+  testing_support::TempDir dir;
+  const std::string input = dir / "long.mkv";
+  // Variable frame rate, so that keyframes cannot be placed by counting frames.
+  MakeMedia(Video("160x120", 10) + " " + Audio(44100, 10) +
+                " -vf \"select='lt(mod(n,45),30)'\" -fps_mode passthrough -c:v ffv1 -c:a flac",
+            input);
+  const DriveResult run = DriveConversion(input, input + ".wmv");
+  ASSERT_EQ(run.failedStep, "") << std::hex << run.status;
+  const std::vector<double> keyframes = KeyframeTimes(input + ".wmv");
+  ASSERT_FALSE(keyframes.empty());
+  EXPECT_EQ(keyframes.front(), 0.0);
+  const std::vector<double> frames = VideoFrameTimes(input + ".wmv");
+  for (std::size_t i = 1; i < keyframes.size(); ++i) EXPECT_LE(keyframes[i] - keyframes[i - 1], 3.0 + 1e-6);
+  EXPECT_LE(frames.back() - keyframes.back(), 3.0 + 1e-6);
 }
 
 // An AVI whose sound is stored seconds ahead of the picture it belongs to converts whole, each stream

@@ -59,7 +59,7 @@ ProbedFile Probe(const std::string& path) {
   const CommandResult r = Shell(
       "ffprobe -v error -count_frames -show_entries "
       "format=format_name,duration:stream=codec_type,codec_name,width,height,sample_rate,channels,start_time,"
-      "duration,nb_read_frames,sample_aspect_ratio -of default=noprint_wrappers=0 " +
+      "duration,nb_read_frames,sample_aspect_ratio,bit_rate -of default=noprint_wrappers=0 " +
       Quoted(path));
   if (r.status != 0) return file;
   file.ok = true;
@@ -96,6 +96,7 @@ ProbedFile Probe(const std::string& path) {
       if (key == "duration") stream->duration = Number(value);
       if (key == "nb_read_frames") stream->frames = static_cast<long>(Number(value));
       if (key == "sample_aspect_ratio") stream->sampleAspectRatio = value;
+      if (key == "bit_rate") stream->bitRate = static_cast<long>(Number(value));
     }
   }
   return file;
@@ -109,6 +110,20 @@ std::vector<double> VideoFrameTimes(const std::string& path) {
   std::string line;
   while (std::getline(lines, line))
     if (!line.empty()) times.push_back(Number(line));
+  return times;
+}
+
+std::vector<double> KeyframeTimes(const std::string& path) {
+  const CommandResult r = Shell("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,flags -of csv=p=0 " +
+                                Quoted(path));
+  std::vector<double> times;
+  std::istringstream lines(r.output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const auto comma = line.find(',');
+    if (comma != std::string::npos && line.find('K', comma) != std::string::npos)
+      times.push_back(Number(line.substr(0, comma)));
+  }
   return times;
 }
 

@@ -27,6 +27,7 @@ struct ProbedStream {
   std::string codecName;
   int width = 0, height = 0;
   int sampleRate = 0, channels = 0;
+  long bitRate = -1;
   double startTime = -1, duration = -1;
   long frames = -1;  // counted by decoding
   std::string sampleAspectRatio;
@@ -50,6 +51,9 @@ std::vector<double> VideoFrameTimes(const std::string& path);
 
 // Last presentation end (pts + duration) of the file's packets of one type, in seconds.
 double StreamEnd(const std::string& path, const std::string& type);
+
+// Presentation times of the video's keyframes, in seconds.
+std::vector<double> KeyframeTimes(const std::string& path);
 
 // What `ffmpeg -v error` says while decoding the whole file (nothing for a sound file).
 std::string DecodeErrors(const std::string& path);
