@@ -14,9 +14,10 @@ namespace {
 class Clock : public ::testing::Test {
  protected:
   void SetUp() override {
-    MakeMedia("-f lavfi -i testsrc=size=160x120:rate=30:duration=2 -f lavfi -i sine=sample_rate=44100:duration=2 "
-              "-c:v mpeg4 -c:a pcm_s16le",
-              input_);
+    MakeMedia(
+        "-f lavfi -i testsrc=size=160x120:rate=30:duration=2 -f lavfi -i sine=sample_rate=44100:duration=2 "
+        "-c:v mpeg4 -c:a pcm_s16le",
+        input_);
   }
   testing_support::TempDir dir_;
   const std::string input_ = dir_ / "clip.avi";

@@ -26,7 +26,8 @@ const std::string kClip =
 
 std::set<std::string> Names(const fs::path& folder) {
   std::set<std::string> names;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) names.insert(entry.path().lexically_relative(folder));
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    names.insert(entry.path().lexically_relative(folder));
   return names;
 }
 

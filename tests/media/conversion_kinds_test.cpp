@@ -38,8 +38,8 @@ const InputKind kKinds[] = {
     {"MjpegMp3Avi", "clip.avi", Video() + " " + Audio(44100) + " -c:v mjpeg -q:v 2 -c:a libmp3lame -ac 2", 320, 240,
      44100, 2, ""},
     {"H264AacMp4AudioFirst", "clip.mp4",
-     Video() + " " + Audio(48000) + " -map 1:a -map 0:v -c:v libx264 -crf 12 -pix_fmt yuv420p -c:a aac -ac 2", 320,
-     240, 48000, 2, ""},
+     Video() + " " + Audio(48000) + " -map 1:a -map 0:v -c:v libx264 -crf 12 -pix_fmt yuv420p -c:a aac -ac 2", 320, 240,
+     48000, 2, ""},
     {"Ffv1FlacMkv", "clip.mkv", Video() + " " + Audio(44100) + " -c:v ffv1 -c:a flac -ac 2", 320, 240, 44100, 2, ""},
     {"OddFrameSize", "clip.avi", Video("321x241") + " " + Audio(44100) + " -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le",
      320, 240, 44100, 1, "crop=320:240:0:0"},
@@ -168,8 +168,7 @@ TEST(ConvertsKeyframes, FirstFrameAndAtLeastEveryThreeSeconds) {
 TEST(ConvertsOffsets, SoundStoredFarAheadOfThePictureDoesNotStall) {
   testing_support::TempDir dir;
   const std::string input = dir / "preloaded.avi";
-  MakeMedia(Video("320x240", 10) + " " + Audio(44100, 10) + " -c:v mpeg4 -c:a pcm_s16le -audio_preload 8000000",
-            input);
+  MakeMedia(Video("320x240", 10) + " " + Audio(44100, 10) + " -c:v mpeg4 -c:a pcm_s16le -audio_preload 8000000", input);
   DriveOptions options;
   options.stopEarly = [](double seconds) { return seconds > 60; };  // a stall ends the test, not the suite
   const DriveResult run = DriveConversion(input, input + ".wmv", options);

@@ -1,7 +1,7 @@
 // A damaged input still converts: what cannot be decoded is left out, the rest is written, and the
 // libraries say nothing about it on the process's standard streams.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <vector>
@@ -47,9 +47,10 @@ class QuietCheck {
 TEST(DamagedInput, ConvertsWhatCanBeDecodedAndSaysNothing) {
   testing_support::TempDir dir;
   const std::string input = dir / "damaged.avi";
-  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=30:duration=4 -f lavfi -i sine=sample_rate=44100:duration=4 "
-            "-c:v mpeg4 -c:a pcm_s16le",
-            input);
+  MakeMedia(
+      "-f lavfi -i testsrc=size=320x240:rate=30:duration=4 -f lavfi -i sine=sample_rate=44100:duration=4 "
+      "-c:v mpeg4 -c:a pcm_s16le",
+      input);
   const long frames = Probe(input).Stream("video")->frames;
   // Garbage inside ten of the video chunks in the middle ("00dc" chunks of the AVI).
   std::string bytes = ReadFile(input);
@@ -81,9 +82,10 @@ TEST(DamagedInput, ConvertsWhatCanBeDecodedAndSaysNothing) {
 TEST(DamagedInput, ClockStartingOverKeepsEveryFrameInOrder) {
   testing_support::TempDir dir;
   const std::string part = dir / "part.ts";
-  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=30:duration=3 -f lavfi -i sine=sample_rate=44100:duration=3 "
-            "-c:v mpeg2video -q:v 2 -c:a mp2",
-            part);
+  MakeMedia(
+      "-f lavfi -i testsrc=size=320x240:rate=30:duration=3 -f lavfi -i sine=sample_rate=44100:duration=3 "
+      "-c:v mpeg2video -q:v 2 -c:a mp2",
+      part);
   const std::string input = dir / "joined.ts";
   WriteFile(input, ReadFile(part) + ReadFile(part));
 

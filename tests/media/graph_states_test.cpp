@@ -1,11 +1,11 @@
 // The graph and the builder answer each call by the state they are in, with the framework's statuses.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "com/com_ptr.h"
 #include "com/com_runtime.h"
 #include "media/media_interfaces.h"
-
-#include <filesystem>
 #include "media_tools.h"
 #include "temp_dir.h"
 

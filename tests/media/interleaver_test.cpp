@@ -1,11 +1,11 @@
 // The writer's merge of its inputs: earliest packet first, and never a wait that the inputs' own
 // back-pressure would turn into a stall.
+#include "engine/interleaver.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
-
-#include "engine/interleaver.h"
 
 namespace media::engine {
 namespace {

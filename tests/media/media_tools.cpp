@@ -1,12 +1,11 @@
 #include "media_tools.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 namespace media_testing {
 
@@ -103,8 +102,8 @@ ProbedFile Probe(const std::string& path) {
 }
 
 std::vector<double> VideoFrameTimes(const std::string& path) {
-  const CommandResult r = Shell("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 " +
-                                Quoted(path));
+  const CommandResult r =
+      Shell("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 " + Quoted(path));
   std::vector<double> times;
   std::istringstream lines(r.output);
   std::string line;
@@ -114,8 +113,8 @@ std::vector<double> VideoFrameTimes(const std::string& path) {
 }
 
 std::vector<double> KeyframeTimes(const std::string& path) {
-  const CommandResult r = Shell("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,flags -of csv=p=0 " +
-                                Quoted(path));
+  const CommandResult r =
+      Shell("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,flags -of csv=p=0 " + Quoted(path));
   std::vector<double> times;
   std::istringstream lines(r.output);
   std::string line;

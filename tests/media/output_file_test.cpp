@@ -1,8 +1,8 @@
 // The output name holds what it held before or a complete ASF file: a hidden file is written and renamed
 // into place by Stop(); stopping early finalizes what was written; failures leave the old file and no
 // hidden file; pipes and devices are written directly and stay what they are.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -173,9 +173,10 @@ TEST(OutputFile, FifoNobodyReadsHoldsUpNeitherRunNorStop) {
 TEST(OutputFile, ReaderThatStopsReadingCannotKeepTheGraphFromStopping) {
   TempDir dir;
   const std::string input = dir / "clip.avi";
-  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=30:duration=4 -f lavfi -i sine=sample_rate=44100:duration=4 "
-            "-c:v mpeg4 -q:v 2 -c:a pcm_s16le",
-            input);
+  MakeMedia(
+      "-f lavfi -i testsrc=size=320x240:rate=30:duration=4 -f lavfi -i sine=sample_rate=44100:duration=4 "
+      "-c:v mpeg4 -q:v 2 -c:a pcm_s16le",
+      input);
   const std::string fifo = dir / "pipe.wmv";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // opened, never read

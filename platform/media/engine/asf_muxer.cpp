@@ -6,7 +6,7 @@
 namespace media::engine {
 
 HRESULT AsfMuxer::Create(std::unique_ptr<AsfMuxer>* muxer) {
-  std::unique_ptr<AsfMuxer> self(new AsfMuxer);
+  auto self = std::make_unique<AsfMuxer>(ConstructionKey<AsfMuxer>());
   const AVOutputFormat* format = av_guess_format("asf", nullptr, nullptr);
   if (!format) return E_FAIL;
   AVFormatContext* context = nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "com/types.h"
+#include "engine/construction_key.h"
 #include "engine/fd_io.h"
 #include "engine/ffmpeg_handles.h"
 #include "engine/interleaver.h"
@@ -17,6 +18,7 @@ namespace media::engine {
 
 class AsfMuxer {
  public:
+  explicit AsfMuxer(ConstructionKey<AsfMuxer>) {}
   static HRESULT Create(std::unique_ptr<AsfMuxer>* muxer);
 
   // A stream carrying what this encoder makes; streams are numbered in the order they are added.
@@ -32,7 +34,6 @@ class AsfMuxer {
   HRESULT Finish();
 
  private:
-  AsfMuxer() = default;
   HRESULT WriteStatus(int rc) const;
 
   WriteTarget target_;

@@ -20,11 +20,11 @@ void RaiseTo(std::atomic<REFERENCE_TIME>& value, REFERENCE_TIME to) {
 
 }  // namespace
 
-AsfWriter::AsfWriter(int inputs) : interleaver_(inputs, kPacketsPerInput) {}
+AsfWriter::AsfWriter(ConstructionKey<AsfWriter>, int inputs) : interleaver_(inputs, kPacketsPerInput) {}
 
 HRESULT AsfWriter::Create(const std::string& name, const std::vector<const AVCodecContext*>& inputs,
                           std::unique_ptr<AsfWriter>* writer) {
-  std::unique_ptr<AsfWriter> self(new AsfWriter(static_cast<int>(inputs.size())));
+  auto self = std::make_unique<AsfWriter>(ConstructionKey<AsfWriter>(), static_cast<int>(inputs.size()));
   if (HRESULT hr = OutputFile::Create(name, &self->file_); FAILED(hr)) return hr;
   if (HRESULT hr = AsfMuxer::Create(&self->muxer_); FAILED(hr)) return hr;
   for (const AVCodecContext* encoder : inputs)

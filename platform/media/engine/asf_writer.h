@@ -11,6 +11,7 @@
 
 #include "com/types.h"
 #include "engine/asf_muxer.h"
+#include "engine/construction_key.h"
 #include "engine/interleaver.h"
 #include "engine/output_file.h"
 #include "media/media_interfaces.h"
@@ -19,6 +20,7 @@ namespace media::engine {
 
 class AsfWriter {
  public:
+  AsfWriter(ConstructionKey<AsfWriter>, int inputs);
   // Creates the output file for `name` with one stream per encoder, in order.
   static HRESULT Create(const std::string& name, const std::vector<const AVCodecContext*>& inputs,
                         std::unique_ptr<AsfWriter>* writer);
@@ -36,7 +38,6 @@ class AsfWriter {
   void Discard() { file_->Discard(); }
 
  private:
-  explicit AsfWriter(int inputs);
   // Waits until the clock reaches `time` after the start; false when stopped first.
   bool WaitForClock(IReferenceClock* clock, REFERENCE_TIME time, std::stop_token stop) const;
 

@@ -47,7 +47,7 @@ HRESULT OpenEncoder(int sampleRate, int channels, CodecContextPtr* encoder) {
 }  // namespace
 
 HRESULT AudioChain::Create(const AVStream& stream, REFERENCE_TIME origin, std::unique_ptr<StreamChain>* chain) {
-  std::unique_ptr<AudioChain> self(new AudioChain(stream, origin));
+  auto self = std::make_unique<AudioChain>(ConstructionKey<AudioChain>(), stream, origin);
   if (HRESULT hr = OpenDecoder(stream, &self->decoder_); FAILED(hr)) return hr;
   const int sourceRate = stream.codecpar->sample_rate;
   const int sourceChannels = stream.codecpar->ch_layout.nb_channels;
@@ -62,8 +62,7 @@ HRESULT AudioChain::Create(const AVStream& stream, REFERENCE_TIME origin, std::u
 }
 
 HRESULT AudioChain::Run(PacketQueue& input, WriterInput output, std::stop_token stop) {
-  HRESULT hr = DecodeStream(*decoder_, input, stop,
-                            [&](AVFrame& frame) { return OnFrame(frame, output, stop); });
+  HRESULT hr = DecodeStream(*decoder_, input, stop, [&](AVFrame& frame) { return OnFrame(frame, output, stop); });
   if (SUCCEEDED(hr) && !stop.stop_requested() && resampler_) hr = Resample(nullptr);
   if (SUCCEEDED(hr) && !stop.stop_requested()) hr = EncodeReady(true, output, stop);
   if (SUCCEEDED(hr) && !stop.stop_requested()) hr = Encode(nullptr, output, stop);
@@ -171,8 +170,7 @@ HRESULT AudioChain::AddSilence(int64_t samples, WriterInput& output, std::stop_t
   // Encoded as it goes, so that a long gap takes no more memory than a short one.
   while (samples > 0 && !stop.stop_requested()) {
     const int n = static_cast<int>(std::min<int64_t>(samples, kChunk));
-    if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(silence->extended_data), n) < 0)
-      return E_OUTOFMEMORY;
+    if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(silence->extended_data), n) < 0) return E_OUTOFMEMORY;
     samplesIn_ += n;
     samples -= n;
     if (HRESULT hr = EncodeReady(false, output, stop); FAILED(hr)) return hr;

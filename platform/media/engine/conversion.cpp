@@ -31,7 +31,7 @@ HRESULT ReadSource(MediaSource& source, const std::map<int, PacketQueue*>& queue
 
 HRESULT Conversion::Start(const ConversionPlan& plan, std::unique_ptr<Conversion>* conversion) {
   conversion->reset();
-  std::unique_ptr<Conversion> self(new Conversion);
+  auto self = std::make_unique<Conversion>(ConstructionKey<Conversion>());
   self->duration_ = plan.duration;
   self->clock_ = ComPtr<IReferenceClock>(plan.clock);
 
@@ -48,7 +48,8 @@ HRESULT Conversion::Start(const ConversionPlan& plan, std::unique_ptr<Conversion
   std::vector<int> inputOfRoute;
   for (const auto& route : plan.routes) {
     std::unique_ptr<StreamChain> chain;
-    if (HRESULT hr = CreateStreamChain(*route.source->Stream(route.streamIndex), route.kind, origins[route.source], &chain);
+    if (HRESULT hr =
+            CreateStreamChain(*route.source->Stream(route.streamIndex), route.kind, origins[route.source], &chain);
         FAILED(hr))
       return hr;
     inputOfRoute.push_back(static_cast<int>(writerInputs[route.writer].size()));

@@ -16,6 +16,7 @@
 #include "com/com_ptr.h"
 #include "com/types.h"
 #include "engine/asf_writer.h"
+#include "engine/construction_key.h"
 #include "engine/media_source.h"
 #include "engine/stream_chain.h"
 #include "media/media_interfaces.h"
@@ -37,6 +38,7 @@ struct ConversionPlan {
 
 class Conversion {
  public:
+  explicit Conversion(ConstructionKey<Conversion>) {}
   // Creates the outputs and starts streaming; returns at once.
   static HRESULT Start(const ConversionPlan& plan, std::unique_ptr<Conversion>* conversion);
 
@@ -56,7 +58,6 @@ class Conversion {
 
  private:
   enum class State { kRunning, kComplete, kFailed };
-  Conversion() = default;
 
   void Fail(HRESULT hr);
   bool Failed();

@@ -67,9 +67,9 @@ int64_t SeekRead(void* opaque, int64_t offset, int whence) {
 IoContextPtr NewIo(void* opaque, bool writing, bool seekable) {
   auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
   if (!buffer) return nullptr;
-  AVIOContext* io = avio_alloc_context(buffer, kBufferSize, writing ? 1 : 0, opaque, writing ? nullptr : ReadPacket,
-                                       writing ? WritePacket : nullptr,
-                                       seekable ? (writing ? Seek : SeekRead) : nullptr);
+  AVIOContext* io =
+      avio_alloc_context(buffer, kBufferSize, writing ? 1 : 0, opaque, writing ? nullptr : ReadPacket,
+                         writing ? WritePacket : nullptr, seekable ? (writing ? Seek : SeekRead) : nullptr);
   if (!io) {
     av_free(buffer);
     return nullptr;

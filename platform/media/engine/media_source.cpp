@@ -22,7 +22,7 @@ constexpr int kMaxDamagedReads = 1000;
 HRESULT MediaSource::Open(const std::string& path, std::unique_ptr<MediaSource>* source) {
   SilenceFfmpeg();
   source->reset();
-  std::unique_ptr<MediaSource> s(new MediaSource);
+  auto s = std::make_unique<MediaSource>(ConstructionKey<MediaSource>());
 
   // Non-blocking only while opening: a FIFO without a writer must not hold up the graph (it reads as
   // empty, so not as media).

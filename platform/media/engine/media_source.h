@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "com/types.h"
+#include "engine/construction_key.h"
 #include "engine/ffmpeg_handles.h"
 #include "engine/unique_fd.h"
 
@@ -32,6 +33,7 @@ struct SourceOutput {
 
 class MediaSource {
  public:
+  explicit MediaSource(ConstructionKey<MediaSource>) {}
   // Opens and probes `path` (the file name's exact bytes). On failure *source stays empty.
   static HRESULT Open(const std::string& path, std::unique_ptr<MediaSource>* source);
 
@@ -56,8 +58,6 @@ class MediaSource {
   HRESULT Rewind();
 
  private:
-  MediaSource() = default;
-
   UniqueFd fd_;
   IoContextPtr io_;
   InputFormatPtr format_;  // declared last: closed before its I/O and descriptor

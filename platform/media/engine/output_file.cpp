@@ -6,8 +6,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "engine/status.h"
@@ -76,7 +76,7 @@ std::optional<FileIdentity> ExistingFile(const std::string& name) {
 HRESULT OutputFile::Create(const std::string& name, std::unique_ptr<OutputFile>* file) {
   file->reset();
   if (HRESULT hr = CheckOutputName(name); FAILED(hr)) return hr;
-  std::unique_ptr<OutputFile> out(new OutputFile);
+  auto out = std::make_unique<OutputFile>(ConstructionKey<OutputFile>());
   if (HRESULT hr = FollowLinks(name, &out->target_); FAILED(hr)) return hr;
 
   struct stat st {};

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "com/types.h"
+#include "engine/construction_key.h"
 #include "engine/media_source.h"
 #include "engine/unique_fd.h"
 
@@ -27,6 +28,7 @@ std::optional<FileIdentity> ExistingFile(const std::string& name);
 
 class OutputFile {
  public:
+  explicit OutputFile(ConstructionKey<OutputFile>) {}
   // Creates the file to write for `name`; nothing changes at `name` itself yet.
   static HRESULT Create(const std::string& name, std::unique_ptr<OutputFile>* file);
 
@@ -49,8 +51,6 @@ class OutputFile {
   void Discard();
 
  private:
-  OutputFile() = default;
-
   UniqueFd fd_;
   bool direct_ = false;
   std::string target_;  // the name, with symbolic links followed

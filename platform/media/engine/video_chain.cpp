@@ -33,7 +33,7 @@ REFERENCE_TIME FrameDurationOf(const AVStream& stream) {
 }  // namespace
 
 HRESULT VideoChain::Create(const AVStream& stream, REFERENCE_TIME origin, std::unique_ptr<StreamChain>* chain) {
-  std::unique_ptr<VideoChain> self(new VideoChain(stream, origin));
+  auto self = std::make_unique<VideoChain>(ConstructionKey<VideoChain>(), stream, origin);
   if (HRESULT hr = OpenDecoder(stream, &self->decoder_); FAILED(hr)) return hr;
 
   // Odd sides are made even by leaving out the last column or row.
@@ -90,8 +90,8 @@ HRESULT VideoChain::OnFrame(AVFrame& decoded, PictureQueue& pictures, std::stop_
   // A timestamp far back is a break in the source's clock, not a frame out of place: the frame goes
   // where the previous one ends.
   if (lastPts_ >= 0 && time < nextTime_ - kUnitsPerSecond) time = nextTime_;
-  REFERENCE_TIME duration = decoded.pkt_duration > 0 ? ToMediaTime(decoded.pkt_duration, stream_.time_base)
-                                                     : defaultFrameDuration_;
+  REFERENCE_TIME duration =
+      decoded.pkt_duration > 0 ? ToMediaTime(decoded.pkt_duration, stream_.time_base) : defaultFrameDuration_;
   if (duration <= 0) duration = defaultFrameDuration_;
 
   // Every frame is kept: timestamps the encoder's time base cannot tell apart move up by one tick.

@@ -10,20 +10,21 @@
 #include <deque>
 #include <memory>
 
+#include "engine/construction_key.h"
 #include "engine/stream_chain.h"
 
 namespace media::engine {
 
 class VideoChain final : public StreamChain {
  public:
+  VideoChain(ConstructionKey<VideoChain>, const AVStream& stream, REFERENCE_TIME origin)
+      : stream_(stream), origin_(origin) {}
   static HRESULT Create(const AVStream& stream, REFERENCE_TIME origin, std::unique_ptr<StreamChain>* chain);
 
   const AVCodecContext& EncodedFormat() const override { return *encoder_; }
   HRESULT Run(PacketQueue& input, WriterInput output, std::stop_token stop) override;
 
  private:
-  VideoChain(const AVStream& stream, REFERENCE_TIME origin) : stream_(stream), origin_(origin) {}
-
   // A picture for the encoder: pts in the encoder's time base, keyframes marked.
   struct Picture {
     FramePtr frame;
@@ -52,8 +53,8 @@ class VideoChain final : public StreamChain {
   ScalePtr scaler_;
 
   // Timing (decoding side), in media time counted from the output's start.
-  REFERENCE_TIME nextTime_ = 0;   // where a frame without a timestamp goes
-  int64_t lastPts_ = -1;          // encoder time base; strictly increasing
+  REFERENCE_TIME nextTime_ = 0;  // where a frame without a timestamp goes
+  int64_t lastPts_ = -1;         // encoder time base; strictly increasing
   int64_t lastKeyframePts_ = 0;
   bool keyframeDue_ = true;
   // Encoding side: pts -> duration of the pictures inside the encoder.

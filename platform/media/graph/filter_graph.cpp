@@ -94,8 +94,7 @@ HRESULT FilterGraph::ConnectToWriter(IUnknown* source, IBaseFilter* writer) {
     if (from->IsConnected(i) || !to->HasFreeInput(from->Output(i).kind)) continue;
     const engine::SourceOutput& output = from->Output(i);
     std::unique_ptr<engine::StreamChain> trial;
-    const HRESULT hr =
-        engine::CreateStreamChain(*from->Source().Stream(output.streamIndex), output.kind, 0, &trial);
+    const HRESULT hr = engine::CreateStreamChain(*from->Source().Stream(output.streamIndex), output.kind, 0, &trial);
     if (FAILED(hr)) {
       refused = hr;
       continue;

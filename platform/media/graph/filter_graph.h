@@ -16,8 +16,8 @@
 
 namespace media::graph {
 
-class FilterGraph final : public ComObject<IGraphBuilder, IMediaFilter, IMediaSeeking, IMediaControl, IMediaEvent,
-                                           IFilterGraphBuilding> {
+class FilterGraph final
+    : public ComObject<IGraphBuilder, IMediaFilter, IMediaSeeking, IMediaControl, IMediaEvent, IFilterGraphBuilding> {
  public:
   FilterGraph();
 
@@ -51,7 +51,7 @@ class FilterGraph final : public ComObject<IGraphBuilder, IMediaFilter, IMediaSe
   std::vector<ComPtr<SourceFilter>> sources_;
   std::vector<ComPtr<AsfWriterFilter>> writers_;
   std::shared_ptr<engine::Conversion> conversion_;  // while running
-  REFERENCE_TIME lastPosition_ = 0;  // where the last run got to
+  REFERENCE_TIME lastPosition_ = 0;                 // where the last run got to
 };
 
 }  // namespace media::graph
