@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <mutex>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -61,9 +60,6 @@ HRESULT StatusFromAv(int averror, HRESULT fallback, IoDirection direction) {
   return fallback;
 }
 
-void SilenceFfmpeg() {
-  static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
+void SilenceFfmpeg() { av_log_set_level(AV_LOG_QUIET); }
 
 }  // namespace media::engine

@@ -18,7 +18,7 @@ HRESULT StatusFromOpenErrno(int err, const std::string& path);
 // The status for a negative FFmpeg return value; `fallback` stands for FFmpeg's own error codes.
 HRESULT StatusFromAv(int averror, HRESULT fallback, IoDirection direction = IoDirection::kRead);
 
-// Silences FFmpeg's logging, once per process: the program's own lines are its only output.
+// Silences FFmpeg's logging (idempotent): the program's own lines are its only output.
 void SilenceFfmpeg();
 
 }  // namespace media::engine
