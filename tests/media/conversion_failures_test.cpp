@@ -147,7 +147,9 @@ TEST_P(ConversionFails, AtItsStepWithItsStatusLeavingNothingBehind) {
   EXPECT_EQ(run.status, c.status) << std::hex << run.status;
 
   EXPECT_EQ(Names(dir.path()), before);
-  if (!inputBytes.empty()) EXPECT_EQ(ReadFile(input), inputBytes);
+  if (!inputBytes.empty()) {
+    EXPECT_EQ(ReadFile(input), inputBytes);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, ConversionFails, ::testing::ValuesIn(kFailures),
