@@ -1,6 +1,7 @@
 // Conversions that cannot be made fail at the step the program reports, with the framework's status,
 // and leave nothing behind: no output, no hidden file, the input as it was.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -67,6 +68,12 @@ const FailureCase kFailures[] = {
        out = d / "clip.wmv";
      },
      kAddSource, static_cast<HRESULT>(0x800700CE)},
+    {"InputIsFifoWithoutWriter",
+     [](const TempDir& d, std::string& in, std::string& out) {
+       mkfifo((in = d / "pipe.avi").c_str(), 0600);
+       out = d / "clip.wmv";
+     },
+     kAddSource, static_cast<HRESULT>(0x80040240)},
     {"NotMedia",
      [](const TempDir& d, std::string& in, std::string& out) {
        WriteFile(d / "notes.avi", "These are notes, not a film.\n");

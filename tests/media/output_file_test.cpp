@@ -208,6 +208,27 @@ TEST(OutputFile, NamesReachTheFileSystemByteForByte) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
 }
 
+TEST(OutputFile, NewFileGetsTheUsualPermissionsAndAReplacedOneKeepsItsOwn) {
+  TempDir dir;
+  const std::string input = Clip(dir, 1);
+  const mode_t mask = umask(022);
+  const std::string fresh = dir / "fresh.wmv";
+  const std::string kept = dir / "kept.wmv";
+  WriteFile(kept, "previous contents");
+  chmod(kept.c_str(), 0640);
+  const DriveResult first = DriveConversion(input, fresh);
+  const DriveResult second = DriveConversion(input, kept);
+  umask(mask);
+  ASSERT_EQ(first.failedStep, "");
+  ASSERT_EQ(second.failedStep, "");
+  struct stat st {};
+  ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  ASSERT_EQ(stat(kept.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(Probe(kept).formatName, "asf");
+}
+
 TEST(OutputFile, SymbolicLinkKeepsPointingAtTheReplacedFile) {
   TempDir dir;
   const std::string input = Clip(dir, 1);
