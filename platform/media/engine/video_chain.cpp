@@ -84,6 +84,7 @@ HRESULT VideoChain::Run(PacketQueue& input, WriterInput output, std::stop_token 
 }
 
 HRESULT VideoChain::OnFrame(AVFrame& decoded, PictureQueue& pictures, std::stop_token stop) {
+  if (decoded.width <= 0 || decoded.height <= 0 || decoded.format < 0) return S_OK;  // nothing to show
   REFERENCE_TIME time = nextTime_;
   if (decoded.best_effort_timestamp != AV_NOPTS_VALUE)
     time = ToMediaTime(decoded.best_effort_timestamp, stream_.time_base) - origin_;
