@@ -92,8 +92,8 @@ HRESULT OutputFile::Create(const std::string& name, std::unique_ptr<OutputFile>*
   }
 
   const std::string prefix = FolderOf(out->target_) + "/." + BaseOf(out->target_) + ".";
-  std::random_device seed;
-  std::mt19937 random(seed());
+  std::random_device entropy;
+  std::mt19937 random(entropy());
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string hidden = prefix;
