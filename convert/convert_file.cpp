@@ -62,6 +62,7 @@ int ConvertFile(LPCTSTR lpszInFileName, LPCTSTR lpszOutFileName) {
   USES_CONVERSION;
   HRESULT hr = S_OK;
   LPCTSTR lpszFailedStep = NULL;
+  int nResult = -1;
 
   IGraphBuilder* pGraph = NULL;
   ICaptureGraphBuilder2* pBuild = NULL;
@@ -107,21 +108,15 @@ int ConvertFile(LPCTSTR lpszInFileName, LPCTSTR lpszOutFileName) {
   }
 
   JIF(pMediaControl->Stop(), STEP_STOP)
-
-  SAFE_RELEASE(pEvent)
-  SAFE_RELEASE(pMediaControl)
-  SAFE_RELEASE(pSeeking)
-  SAFE_RELEASE(pMediaFilter)
-  SAFE_RELEASE(pAsfWriter)
-  SAFE_RELEASE(pSrc)
-  SAFE_RELEASE(pBuild)
-  SAFE_RELEASE(pGraph)
-  return 0;
+  nResult = 0;
+  goto release;
 
 failed:
   _tprintf(_T("%s! hr=0x%x\r\n"), lpszFailedStep, static_cast<unsigned int>(hr));
   _gettchar();
+  nResult = -1;
 
+release:
   SAFE_RELEASE(pEvent)
   SAFE_RELEASE(pMediaControl)
   SAFE_RELEASE(pSeeking)
@@ -130,5 +125,5 @@ failed:
   SAFE_RELEASE(pSrc)
   SAFE_RELEASE(pBuild)
   SAFE_RELEASE(pGraph)
-  return -1;
+  return nResult;
 }
