@@ -2,9 +2,10 @@
 
 #include <climits>
 #include <cstdarg>
-#include <cstdio>
 #include <cwchar>
 #include <cwctype>
+
+#include "text/format.h"
 
 CString& CString::MakeLower() {
   std::string lowered;
@@ -37,18 +38,6 @@ CString& CString::MakeLower() {
 void CString::Format(LPCTSTR format, ...) {
   va_list args;
   va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int length = std::vsnprintf(nullptr, 0, format, args);
+  text_ = text::FormatV(format, args);
   va_end(args);
-  if (length < 0) {
-    va_end(again);
-    text_.clear();
-    return;
-  }
-  std::string formatted(static_cast<size_t>(length) + 1, '\0');
-  std::vsnprintf(formatted.data(), formatted.size(), format, again);
-  va_end(again);
-  formatted.resize(static_cast<size_t>(length));
-  text_ = std::move(formatted);
 }

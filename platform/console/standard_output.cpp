@@ -15,6 +15,8 @@
 #include <mutex>
 #include <string>
 
+#include "text/format.h"
+
 namespace console {
 namespace {
 
@@ -58,20 +60,6 @@ void Drain(Stream& s) {
 void Append(Stream& s, char c) {
   s.block[s.used++] = c;
   if (s.used == kBlockSize) Drain(s);
-}
-
-std::string FormatText(LPCTSTR format, va_list args) {
-  va_list again;
-  va_copy(again, args);
-  const int length = std::vsnprintf(nullptr, 0, format, args);
-  std::string text;
-  if (length > 0) {
-    text.resize(static_cast<size_t>(length) + 1);
-    std::vsnprintf(text.data(), text.size(), format, again);
-    text.resize(static_cast<size_t>(length));
-  }
-  va_end(again);
-  return text;
 }
 
 // The character set of the terminal's user, read from the environment whatever this process's locale.
@@ -139,21 +127,21 @@ void FlushStandardOutputFromSignal() {
 int _tprintf(LPCTSTR format, ...) {
   va_list args;
   va_start(args, format);
-  const std::string text = console::FormatText(format, args);
+  const std::string formatted = text::FormatV(format, args);
   va_end(args);
-  console::WriteStandardOutput(text);
-  return static_cast<int>(text.size());
+  console::WriteStandardOutput(formatted);
+  return static_cast<int>(formatted.size());
 }
 
 int PrintCodePageText(UINT codePage, LPCSTR format, ...) {
   va_list args;
   va_start(args, format);
-  std::string text = console::FormatText(format, args);
+  std::string formatted = text::FormatV(format, args);
   va_end(args);
   if (::isatty(1)) {
-    std::string converted = console::ConvertForTerminal(text, codePage);
-    if (!converted.empty()) text = std::move(converted);
+    std::string converted = console::ConvertForTerminal(formatted, codePage);
+    if (!converted.empty()) formatted = std::move(converted);
   }
-  console::WriteStandardOutput(text);
-  return static_cast<int>(text.size());
+  console::WriteStandardOutput(formatted);
+  return static_cast<int>(formatted.size());
 }
