@@ -1,16 +1,19 @@
 #include "engine/decoder.h"
 
+#include "engine/input_limits.h"
 #include "engine/status.h"
 
 namespace media::engine {
 
 HRESULT OpenDecoder(const AVStream& stream, CodecContextPtr* decoder) {
+  if (HRESULT hr = limits::CheckStream(*stream.codecpar); FAILED(hr)) return hr;
   const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
   if (!codec) return VFW_E_CANNOT_RENDER;
   CodecContextPtr context(avcodec_alloc_context3(codec));
   if (!context) return E_OUTOFMEMORY;
   if (avcodec_parameters_to_context(context.get(), stream.codecpar) < 0) return VFW_E_CANNOT_RENDER;
   context->pkt_timebase = stream.time_base;
+  limits::LimitDecoder(*context);
   context->thread_count = 0;  // as many as FFmpeg finds useful
   if (avcodec_open2(context.get(), codec, nullptr) < 0) return VFW_E_CANNOT_RENDER;
   *decoder = std::move(context);

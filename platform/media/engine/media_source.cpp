@@ -8,6 +8,7 @@
 
 #include "com/hresult.h"
 #include "engine/fd_io.h"
+#include "engine/input_limits.h"
 #include "engine/media_time.h"
 #include "engine/status.h"
 
@@ -17,10 +18,20 @@ namespace {
 // How many damaged reads in a row end the input as if it had ended there.
 constexpr int kMaxDamagedReads = 1000;
 
+// The status of a failed open or probe. Read errors keep their own status; anything FFmpeg could not
+// make sense of, including a header asking for more memory than the input limits allow, is not a file
+// the engine reads.
+HRESULT OpenStatus(int rc) {
+  if (rc == AVERROR(ENOMEM)) return VFW_E_UNKNOWN_FILE_TYPE;
+  const HRESULT hr = StatusFromAv(rc, VFW_E_UNKNOWN_FILE_TYPE);
+  return hr == E_FAIL ? VFW_E_UNKNOWN_FILE_TYPE : hr;
+}
+
 }  // namespace
 
 HRESULT MediaSource::Open(const std::string& path, std::unique_ptr<MediaSource>* source) {
   SilenceFfmpeg();
+  limits::LimitAllocations();
   source->reset();
   auto s = std::make_unique<MediaSource>(ConstructionKey<MediaSource>());
 
@@ -42,19 +53,14 @@ HRESULT MediaSource::Open(const std::string& path, std::unique_ptr<MediaSource>*
   }
   format->pb = s->io_.get();
   format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  limits::LimitInput(*format);
   // The name only helps the probe guess by extension; the data comes from the descriptor.
   int rc = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
-  if (rc < 0) {
-    // avformat_open_input frees the context on failure.
-    const HRESULT hr = StatusFromAv(rc, VFW_E_UNKNOWN_FILE_TYPE);
-    return hr == E_FAIL ? VFW_E_UNKNOWN_FILE_TYPE : hr;
-  }
+  // avformat_open_input frees the context on failure.
+  if (rc < 0) return OpenStatus(rc);
   s->format_.reset(format);
   rc = avformat_find_stream_info(format, nullptr);
-  if (rc < 0 && rc != AVERROR_EOF) {
-    const HRESULT hr = StatusFromAv(rc, VFW_E_UNKNOWN_FILE_TYPE);
-    return hr == E_FAIL ? VFW_E_UNKNOWN_FILE_TYPE : hr;
-  }
+  if (rc < 0 && rc != AVERROR_EOF) return OpenStatus(rc);
 
   for (unsigned i = 0; i < format->nb_streams; ++i) {
     const AVStream* stream = format->streams[i];
@@ -108,8 +114,9 @@ HRESULT MediaSource::ReadPacket(AVPacket* packet) {
     if (rc == AVERROR(EAGAIN) || rc == AVERROR(EINTR)) continue;
     if (format_->pb && format_->pb->error < 0 && format_->pb->error != AVERROR_EOF)
       return StatusFromAv(format_->pb->error, E_FAIL);
-    if (rc > -4096 && rc != AVERROR(EINVAL)) return StatusFromAv(rc, E_FAIL);
-    // Damaged data: the demuxer resynchronises on the next read. Endless damage ends the input.
+    if (rc > -4096 && rc != AVERROR(EINVAL) && rc != AVERROR(ENOMEM)) return StatusFromAv(rc, E_FAIL);
+    // Damaged data (also a packet claiming a size beyond the input limits): the demuxer resynchronises
+    // on the next read. Endless damage ends the input.
     if (++damagedReads_ > kMaxDamagedReads) return S_FALSE;
   }
 }
