@@ -33,6 +33,7 @@ HRESULT AsfMuxer::AddStream(const AVCodecContext& encoder) {
   stream->sample_aspect_ratio = encoder.sample_aspect_ratio;
   if (encoder.codec_type == AVMEDIA_TYPE_VIDEO && encoder.framerate.num > 0) stream->avg_frame_rate = encoder.framerate;
   encoderTimeBases_.push_back(encoder.time_base);
+  shifts_.push_back(0);
   return S_OK;
 }
 
@@ -51,8 +52,25 @@ HRESULT AsfMuxer::WriteHeader() {
 HRESULT AsfMuxer::Write(TimedPacket& packet) {
   AVPacket* p = packet.packet.get();
   p->stream_index = packet.input;
-  av_packet_rescale_ts(p, encoderTimeBases_[static_cast<size_t>(packet.input)],
-                       format_->streams[packet.input]->time_base);
+  const AVRational timeBase = format_->streams[packet.input]->time_base;
+  av_packet_rescale_ts(p, encoderTimeBases_[static_cast<size_t>(packet.input)], timeBase);
+  if (p->dts == AV_NOPTS_VALUE) p->dts = p->pts;
+  if (p->dts == AV_NOPTS_VALUE) return E_UNEXPECTED;  // every chain times its packets
+
+  // FFmpeg's ASF muxer gives each data packet the time of its first payload and aborts the process
+  // when a later payload in it is earlier. Times written therefore never go back: a stream that
+  // arrives behind is moved up, and stays moved, so that its own times keep their spacing.
+  int64_t& shift = shifts_[static_cast<size_t>(packet.input)];
+  if (lastTime_ != AV_NOPTS_VALUE && av_compare_ts(p->dts + shift, timeBase, lastTime_, lastTimeBase_) < 0)
+    shift = av_rescale_q_rnd(lastTime_, lastTimeBase_, timeBase,
+                             static_cast<AVRounding>(AV_ROUND_UP | AV_ROUND_PASS_MINMAX)) -
+            p->dts;
+  p->dts += shift;
+  if (p->pts != AV_NOPTS_VALUE) p->pts += shift;
+  if (lastTime_ == AV_NOPTS_VALUE || av_compare_ts(p->dts, timeBase, lastTime_, lastTimeBase_) > 0) {
+    lastTime_ = p->dts;
+    lastTimeBase_ = timeBase;
+  }
   const int rc = av_write_frame(format_.get(), p);
   return rc < 0 ? WriteStatus(rc) : S_OK;
 }

@@ -28,7 +28,9 @@ class AsfMuxer {
   // gives up when `stop` is triggered.
   HRESULT Open(const OutputFile& file, std::stop_token stop);
   HRESULT WriteHeader();
-  // The packet's timestamps are in the time base of its stream's encoder.
+  // The packet's timestamps are in the time base of its stream's encoder. A packet earlier than one
+  // already written (a stream that the source delivered far behind the other, see Interleaver) is
+  // moved up to the latest time written, and the rest of its stream with it.
   HRESULT Write(TimedPacket& packet);
   // Writes the trailer (index, final header) and flushes everything to the file.
   HRESULT Finish();
@@ -40,6 +42,11 @@ class AsfMuxer {
   IoContextPtr io_;
   OutputFormatPtr format_;  // declared last: freed before its I/O
   std::vector<AVRational> encoderTimeBases_;
+  // Keeping the times handed to FFmpeg's muxer from going back (see Write): how far each stream has
+  // been moved up, in its time base, and the latest time written.
+  std::vector<int64_t> shifts_;
+  int64_t lastTime_ = AV_NOPTS_VALUE;
+  AVRational lastTimeBase_{1, 1};
 };
 
 }  // namespace media::engine
