@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "graph_driver.h"
@@ -98,6 +99,84 @@ TEST(DamagedInput, ClockStartingOverKeepsEveryFrameInOrder) {
   EXPECT_NEAR(StreamEnd(input + ".wmv", "audio"), 6.0, 0.1);
   EXPECT_EQ(DecodeErrors(input + ".wmv"), "");
 }
+
+// A clip of each container, damaged in the two ways a file most often is: the end missing, or a
+// stretch of it zeroed (a bad sector, an interrupted copy).
+struct Container {
+  const char* name;
+  const char* extension;
+  const char* codecs;
+};
+
+void PrintTo(const Container& c, std::ostream* os) { *os << c.name; }
+
+constexpr double kSeconds = 8;
+
+class DamagedContainer : public ::testing::TestWithParam<Container> {
+ protected:
+  void SetUp() override {
+    input_ = dir_ / (std::string("clip.") + GetParam().extension);
+    MakeMedia("-f lavfi -i testsrc2=size=320x240:rate=30:duration=8 -f lavfi -i sine=frequency=440:duration=8 -ac 2 " +
+                  std::string(GetParam().codecs),
+              input_);
+    frames_ = Probe(input_).Stream("video")->frames;
+    ASSERT_EQ(frames_, 240);
+  }
+  // Converts the damaged input; the run must complete and its file must decode cleanly.
+  ProbedFile Convert() {
+    const DriveResult run = DriveConversion(input_, output_);
+    EXPECT_EQ(run.failedStep, "") << std::hex << run.status;
+    EXPECT_EQ(run.eventCode, EC_COMPLETE);
+    EXPECT_EQ(DecodeErrors(output_), "");
+    return Probe(output_);
+  }
+
+  testing_support::TempDir dir_;
+  std::string input_;
+  std::string output_ = dir_ / "out.wmv";
+  long frames_ = 0;
+};
+
+TEST_P(DamagedContainer, CutInHalfConvertsTheFirstHalf) {
+  const std::string bytes = ReadFile(input_);
+  WriteFile(input_, bytes.substr(0, bytes.size() / 2));
+
+  const ProbedFile out = Convert();
+  ASSERT_EQ(out.Count("video"), 1);
+  ASSERT_EQ(out.Count("audio"), 1);
+  EXPECT_NEAR(out.duration, kSeconds / 2, kSeconds * 0.15);
+  EXPECT_NEAR(static_cast<double>(out.Stream("video")->frames), frames_ / 2.0, frames_ * 0.15);
+  EXPECT_NEAR(StreamEnd(output_, "audio"), StreamEnd(output_, "video"), 0.5) << "sound and picture both go on to the cut";
+}
+
+TEST_P(DamagedContainer, ZerosInTheMiddleLoseOnlyTheFramesThereabouts) {
+  std::string bytes = ReadFile(input_);
+  const std::size_t middle = bytes.size() / 2;
+  std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(middle), 32 * 1024, '\0');
+  WriteFile(input_, bytes);
+
+  const ProbedFile out = Convert();
+  ASSERT_EQ(out.Count("video"), 1);
+  ASSERT_EQ(out.Count("audio"), 1);
+  EXPECT_NEAR(out.duration, kSeconds, 0.2) << "what follows the damage is there";
+  EXPECT_GE(out.Stream("video")->frames, frames_ - 30) << "at most a second of pictures lost";
+  const std::vector<double> times = VideoFrameTimes(output_);
+  ASSERT_FALSE(times.empty());
+  EXPECT_LT(times.front(), 0.05);
+  // AVI counts time in chunks: the frames after a lost chunk come earlier by as much.
+  EXPECT_GT(times.back(), kSeconds - 0.25);
+  double longestGap = 0;
+  for (std::size_t i = 1; i < times.size(); ++i) longestGap = std::max(longestGap, times[i] - times[i - 1]);
+  EXPECT_LT(longestGap, 1.0) << "the frames on both sides of the damage are kept";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, DamagedContainer,
+    ::testing::Values(Container{"Avi", "avi", "-c:v mpeg4 -q:v 3 -c:a pcm_s16le"},
+                      Container{"Mp4", "mp4", "-c:v libx264 -preset ultrafast -g 30 -c:a aac -movflags +faststart"},
+                      Container{"Matroska", "mkv", "-c:v mpeg4 -q:v 3 -c:a mp3"},
+                      Container{"MpegTs", "ts", "-c:v mpeg2video -q:v 3 -c:a mp2"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace media_testing

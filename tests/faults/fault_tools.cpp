@@ -1,0 +1,68 @@
+#include "fault_tools.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+
+#include "media_tools.h"
+
+namespace faults {
+
+namespace fs = std::filesystem;
+
+const std::string& LongClip() {
+  static testing_support::TempDir* folder = new testing_support::TempDir;  // lives until the process ends
+  static const std::string clip = [] {
+    const std::string path = *folder / "long.avi";
+    const std::string seconds = std::to_string(static_cast<int>(kLongClipSeconds));
+    media_testing::MakeMedia("-f lavfi -i testsrc2=size=640x480:rate=30:duration=" + seconds +
+                                 " -f lavfi -i sine=frequency=440:duration=" + seconds +
+                                 " -ac 2 -c:v mpeg4 -q:v 4 -c:a pcm_s16le",
+                             path);
+    return path;
+  }();
+  return clip;
+}
+
+std::vector<std::string> VidmillIn(const std::string& folder, const std::vector<std::string>& args) {
+  std::string script = "cd " + media_testing::Quoted(folder) + " && exec " + media_testing::Quoted(VIDMILL);
+  for (const std::string& arg : args) script += " " + media_testing::Quoted(arg);
+  return {"/bin/sh", "-c", script};
+}
+
+std::vector<std::string> VidmillIn(const testing_support::TempDir& folder, const std::vector<std::string>& args) {
+  return VidmillIn(folder.path().string(), args);
+}
+
+bool WaitForPosition(testing_support::PtyProcess& program, int seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "\r%02d:%02d:%02d.", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  return program.WaitFor(text, std::chrono::seconds(120));
+}
+
+double LastPosition(const std::string& output) {
+  static const std::regex progress("(\\d\\d):(\\d\\d):(\\d\\d)\\.(\\d\\d) / ");
+  double last = -1;
+  for (std::sregex_iterator it(output.begin(), output.end(), progress), end; it != end; ++it) {
+    const auto& m = *it;
+    last = std::stoi(m[1]) * 3600 + std::stoi(m[2]) * 60 + std::stoi(m[3]) + std::stoi(m[4]) * 0.034;
+  }
+  return last;
+}
+
+std::set<std::string> FilesIn(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+std::set<std::string> HiddenFilesFor(const std::string& folder, const std::string& name) {
+  std::set<std::string> hidden;
+  for (const std::string& file : FilesIn(folder))
+    if (file.rfind("." + name + ".", 0) == 0) hidden.insert(file);
+  return hidden;
+}
+
+}  // namespace faults
