@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "media_tools.h"
@@ -56,6 +57,25 @@ std::set<std::string> FilesIn(const std::string& folder) {
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
   return names;
+}
+
+std::vector<int> OpenFlagsOn(int pid, const std::string& path) {
+  const fs::path file = fs::canonical(path);
+  const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+  std::vector<int> flags;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(fds, error)) {
+    if (fs::read_symlink(entry.path(), error) != file) continue;
+    std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/" + entry.path().filename().string());
+    std::string key;
+    while (info >> key)
+      if (key == "flags:") {
+        std::string octal;
+        info >> octal;
+        flags.push_back(std::stoi(octal, nullptr, 8));
+      }
+  }
+  return flags;
 }
 
 std::set<std::string> HiddenFilesFor(const std::string& folder, const std::string& name) {

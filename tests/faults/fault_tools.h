@@ -29,6 +29,9 @@ double LastPosition(const std::string& output);
 
 std::set<std::string> FilesIn(const std::string& folder);
 
+// The open flags (as fdinfo gives them) of each descriptor process `pid` holds on the file `path`.
+std::vector<int> OpenFlagsOn(int pid, const std::string& path);
+
 // The names in `folder` of hidden files the writer makes for the output `name`.
 std::set<std::string> HiddenFilesFor(const std::string& folder, const std::string& name);
 

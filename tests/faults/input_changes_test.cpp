@@ -1,6 +1,7 @@
 // The input is only ever read, from the file that was opened: renamed, replaced by another file or
 // deleted while the conversion reads it, the conversion goes on to the end of what it opened, and no
 // file's bytes change.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,6 +47,12 @@ TEST_P(InputChanged, TheConversionGoesOnFromTheOpenFile) {
 
   PtyProcess program(VidmillIn(dir, {"clip.avi"}));
   ASSERT_TRUE(WaitForPosition(program, 2)) << program.output();
+  const std::vector<int> flags = OpenFlagsOn(program.pid(), dir / "clip.avi");
+  ASSERT_FALSE(flags.empty()) << "the program holds the input open";
+  for (int f : flags) {
+    EXPECT_EQ(f & O_ACCMODE, O_RDONLY) << "the input is opened for reading only";
+    EXPECT_NE(f & O_CLOEXEC, 0) << "and not handed to programs it might start";
+  }
   GetParam().apply(dir, other);
   program.ReadToEnd();
   const int status = program.Wait();

@@ -135,7 +135,8 @@ HRESULT OutputFile::Commit() {
     return StatusFromErrno(err, IoDirection::kWrite);
   }
   if (::rename(hidden_.c_str(), target_.c_str()) != 0) {
-    const HRESULT hr = StatusFromErrno(errno, IoDirection::kWrite);
+    // ENOENT: the folder went away while the file was written (0x80070003), or the file itself did.
+    const HRESULT hr = errno == ENOENT ? StatusFromOpenErrno(errno, target_) : StatusFromErrno(errno, IoDirection::kWrite);
     Discard();
     return hr;
   }
