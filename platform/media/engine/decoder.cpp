@@ -5,7 +5,7 @@
 
 namespace media::engine {
 
-HRESULT OpenDecoder(const AVStream& stream, CodecContextPtr* decoder) {
+HRESULT OpenDecoder(const AVStream& stream, CodecContextPtr* decoder, int threads) {
   if (HRESULT hr = limits::CheckStream(*stream.codecpar); FAILED(hr)) return hr;
   const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
   if (!codec) return VFW_E_CANNOT_RENDER;
@@ -14,7 +14,7 @@ HRESULT OpenDecoder(const AVStream& stream, CodecContextPtr* decoder) {
   if (avcodec_parameters_to_context(context.get(), stream.codecpar) < 0) return VFW_E_CANNOT_RENDER;
   context->pkt_timebase = stream.time_base;
   limits::LimitDecoder(*context);
-  context->thread_count = 0;  // as many as FFmpeg finds useful
+  context->thread_count = threads;
   if (avcodec_open2(context.get(), codec, nullptr) < 0) return VFW_E_CANNOT_RENDER;
   *decoder = std::move(context);
   return S_OK;
@@ -44,9 +44,14 @@ HRESULT ReceiveFrames(AVCodecContext& decoder, AVFrame& frame, const std::functi
 
 HRESULT DecodeStream(AVCodecContext& decoder, BoundedQueue<PacketPtr>& input, std::stop_token stop,
                      const std::function<HRESULT(AVFrame&)>& onFrame) {
+  return DecodeStream(decoder, [&input](std::stop_token s) { return input.Pop(s); }, stop, onFrame);
+}
+
+HRESULT DecodeStream(AVCodecContext& decoder, const PacketSource& next, std::stop_token stop,
+                     const std::function<HRESULT(AVFrame&)>& onFrame) {
   FramePtr frame = NewFrame();
   if (!frame) return E_OUTOFMEMORY;
-  while (auto packet = input.Pop(stop)) {
+  while (auto packet = next(stop)) {
     int rc = avcodec_send_packet(&decoder, packet->get());
     if (rc == AVERROR(EAGAIN)) {
       // Full: take what is ready, then the packet fits.
