@@ -9,8 +9,11 @@
 namespace media::engine {
 namespace {
 
-// Packets each input may have waiting for the writer: a few seconds of any stream.
-constexpr std::size_t kPacketsPerInput = 64;
+// Packets each input may have waiting for the writer: a few seconds of pictures; minutes of sound
+// (a few MB at most), since a video chain that encodes segments side by side delivers the picture
+// of several seconds at once, well after its sound.
+constexpr std::size_t kVideoPackets = 64;
+constexpr std::size_t kAudioPackets = 4096;
 
 void RaiseTo(std::atomic<REFERENCE_TIME>& value, REFERENCE_TIME to) {
   REFERENCE_TIME seen = value.load();
@@ -20,11 +23,15 @@ void RaiseTo(std::atomic<REFERENCE_TIME>& value, REFERENCE_TIME to) {
 
 }  // namespace
 
-AsfWriter::AsfWriter(ConstructionKey<AsfWriter>, int inputs) : interleaver_(inputs, kPacketsPerInput) {}
+AsfWriter::AsfWriter(ConstructionKey<AsfWriter>, const std::vector<std::size_t>& capacities)
+    : interleaver_(capacities) {}
 
 HRESULT AsfWriter::Create(const std::string& name, const std::vector<const AVCodecContext*>& inputs,
                           std::unique_ptr<AsfWriter>* writer) {
-  auto self = std::make_unique<AsfWriter>(ConstructionKey<AsfWriter>(), static_cast<int>(inputs.size()));
+  std::vector<std::size_t> capacities;
+  for (const AVCodecContext* encoder : inputs)
+    capacities.push_back(encoder->codec_type == AVMEDIA_TYPE_AUDIO ? kAudioPackets : kVideoPackets);
+  auto self = std::make_unique<AsfWriter>(ConstructionKey<AsfWriter>(), capacities);
   if (HRESULT hr = OutputFile::Create(name, &self->file_); FAILED(hr)) return hr;
   if (HRESULT hr = AsfMuxer::Create(&self->muxer_); FAILED(hr)) return hr;
   for (const AVCodecContext* encoder : inputs)

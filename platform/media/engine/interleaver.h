@@ -25,6 +25,8 @@ struct TimedPacket {
 class Interleaver {
  public:
   Interleaver(int inputs, std::size_t capacityPerInput);
+  // Each input with a capacity of its own.
+  explicit Interleaver(const std::vector<std::size_t>& capacities);
 
   // Waits while the input is full; false when stopped.
   bool Push(TimedPacket packet, std::stop_token stop);
@@ -39,11 +41,11 @@ class Interleaver {
  private:
   struct Input {
     std::deque<TimedPacket> packets;
+    std::size_t capacity = 0;
     bool ended = false;
   };
   bool Ready() const;
 
-  const std::size_t capacity_;
   std::mutex mutex_;
   std::condition_variable_any changed_;
   std::vector<Input> inputs_;
