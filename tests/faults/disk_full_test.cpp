@@ -1,5 +1,6 @@
 // Converting onto a disk that fills: the run fails with the disk-full status on the call that saw it,
-// the file that had the output's name keeps its bytes, and nothing of the failed output is left.
+// the file that had the output's name keeps its bytes, and nothing of the failed output is left. A disk
+// mounted read-only is refused before anything runs.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -21,18 +22,22 @@ using testing_support::WriteFile;
 
 struct DiskCase {
   const char* name;
-  const char* size;   // of the small disk
-  bool fillFirst;     // the old output fills the disk before the run: the first write already fails
+  const char* options;  // of the small disk
+  bool fillFirst;       // the old output fills the disk before the run: the first write already fails
+  const char* report;   // the line the program ends on
+  bool readOnly = false;  // mounted read-only once the old output is on it
 };
 
 void PrintTo(const DiskCase& c, std::ostream* os) { *os << c.name; }
 
-class FullDisk : public ::testing::TestWithParam<DiskCase> {
+const char* const kWaitFailed = "FAILED in pEvent->WaitForCompletion(10, &evCode)! hr=0x80070070";
+
+class SmallDisk : public ::testing::TestWithParam<DiskCase> {
  protected:
   void SetUp() override {
     disk_ = dir_ / "disk";
     std::filesystem::create_directory(disk_);
-    const std::string options = std::string("size=") + GetParam().size + ",mode=0755";
+    const std::string options = std::string(GetParam().options) + ",mode=0755";
     if (mount("vidmill-test", disk_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0)
       GTEST_SKIP() << "mounting a small tmpfs is not permitted here (it needs root): " << std::strerror(errno);
     mounted_ = true;
@@ -48,7 +53,7 @@ class FullDisk : public ::testing::TestWithParam<DiskCase> {
   bool mounted_ = false;
 };
 
-TEST_P(FullDisk, FailsWithTheDiskFullStatusAndLeavesTheOldFile) {
+TEST_P(SmallDisk, FailsWithTheStatusThatTellsWhyAndLeavesTheOldFile) {
   std::filesystem::copy_file(LongClip(), dir_ / "clip.avi");
   const std::string output = disk_ + "/out.wmv";
   std::string old(64 * 1024, '\0');
@@ -64,10 +69,13 @@ TEST_P(FullDisk, FailsWithTheDiskFullStatusAndLeavesTheOldFile) {
     std::fclose(file);
     old = ReadFile(output);
   }
+  if (GetParam().readOnly) {
+    ASSERT_EQ(mount(nullptr, disk_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+  }
 
   const auto result = testing_support::RunProgram(VidmillIn(dir_, {"clip.avi", "-o", output}), "\n");
 
-  const std::string report = "FAILED in pEvent->WaitForCompletion(10, &evCode)! hr=0x80070070\r\r\n";
+  const std::string report = std::string(GetParam().report) + "\r\r\n";
   static const std::regex progressThenReport("((\\d\\d:\\d\\d:\\d\\d\\.\\d\\d / " + std::string(kLongClipTotal) +
                                              " )*)FAILED in [\\s\\S]*");
   std::smatch match;
@@ -75,7 +83,7 @@ TEST_P(FullDisk, FailsWithTheDiskFullStatusAndLeavesTheOldFile) {
   EXPECT_EQ(result.out.substr(match[1].length()), report);
   EXPECT_TRUE(result.Exited(255)) << "status " << result.status;
   EXPECT_EQ(result.err, "");
-  if (!GetParam().fillFirst) {
+  if (!GetParam().fillFirst && GetParam().report == kWaitFailed) {
     EXPECT_GT(LastPosition(result.out), 0) << "the disk filled while the run wrote";
   }
 
@@ -83,9 +91,16 @@ TEST_P(FullDisk, FailsWithTheDiskFullStatusAndLeavesTheOldFile) {
   EXPECT_TRUE(ReadFile(output) == old) << "the old file at the output's name is unchanged";
 }
 
-INSTANTIATE_TEST_SUITE_P(SmallTmpfs, FullDisk,
-                         ::testing::Values(DiskCase{"FillsMidRun", "4m", false},
-                                           DiskCase{"FullBeforeTheRun", "256k", true}),
+INSTANTIATE_TEST_SUITE_P(Tmpfs, SmallDisk,
+                         ::testing::Values(DiskCase{"FillsMidRun", "size=4m", false, kWaitFailed},
+                                           DiskCase{"FullBeforeTheRun", "size=256k", true, kWaitFailed},
+                                           // Not even the hidden file can be made: Run() says so.
+                                           DiskCase{"NoRoomForAnotherFile", "size=4m,nr_inodes=2", false,
+                                                    "FAILED in pMediaControl->Run()! hr=0x80070070"},
+                                           DiskCase{"ReadOnly", "size=4m", false,
+                                                    "FAILED in pBuild->SetOutputFileName(&MEDIASUBTYPE_Asf, "
+                                                    "T2W(lpszOutFileName), &pAsfWriter, NULL)! hr=0x80070005",
+                                                    true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
