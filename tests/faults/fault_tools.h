@@ -11,11 +11,11 @@
 
 namespace faults {
 
-// A 40 s 640x480 AVI (MPEG-4 video, PCM sound), made once per test program; its length as the
+// A 60 s 640x480 AVI (MPEG-4 video, PCM sound), made once per test program; its length as the
 // progress line shows it.
 const std::string& LongClip();
-inline constexpr double kLongClipSeconds = 40;
-inline constexpr const char* kLongClipTotal = "00:00:40.00";
+inline constexpr double kLongClipSeconds = 60;
+inline constexpr const char* kLongClipTotal = "00:01:00.00";
 
 // The program's command line, run in `folder` with `args` as a user there would type them.
 std::vector<std::string> VidmillIn(const testing_support::TempDir& folder, const std::vector<std::string>& args);

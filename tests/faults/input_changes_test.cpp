@@ -54,6 +54,9 @@ TEST_P(InputChanged, TheConversionGoesOnFromTheOpenFile) {
     EXPECT_NE(f & O_CLOEXEC, 0) << "and not handed to programs it might start";
   }
   GetParam().apply(dir, other);
+  siginfo_t exited{};
+  ASSERT_EQ(waitid(P_PID, static_cast<id_t>(program.pid()), &exited, WEXITED | WNOHANG | WNOWAIT), 0);
+  EXPECT_EQ(exited.si_pid, 0) << "the change came while the conversion ran";
   program.ReadToEnd();
   const int status = program.Wait();
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << "\n" << program.output();
