@@ -56,6 +56,27 @@ TEST(Interleaver, AFullInputIsTakenWhileAnotherIsStillSilent) {
   EXPECT_EQ(first->time, 0);
 }
 
+TEST(Interleaver, EachInputIsFullAtItsOwnCapacity) {
+  // Sound may wait long for a picture encoded late: its input holds more than the picture's.
+  Interleaver interleaver(std::vector<std::size_t>{2, 6});
+  std::stop_source never;
+  for (REFERENCE_TIME t = 0; t < 5; ++t) ASSERT_TRUE(interleaver.Push(At(1, t * 10), never.get_token()));
+  EXPECT_FALSE(PopWithin(interleaver, std::chrono::milliseconds(100)));  // not full yet: waits for input 0
+  ASSERT_TRUE(interleaver.Push(At(1, 50), never.get_token()));
+  const auto first = PopWithin(interleaver, std::chrono::seconds(2));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->input, 1);
+  // Input 0 is full at two: a third waits for room.
+  ASSERT_TRUE(interleaver.Push(At(0, 100), never.get_token()));
+  ASSERT_TRUE(interleaver.Push(At(0, 110), never.get_token()));
+  std::stop_source stop;
+  std::jthread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    stop.request_stop();
+  });
+  EXPECT_FALSE(interleaver.Push(At(0, 120), stop.get_token()));
+}
+
 TEST(Interleaver, PushWaitsForRoomAndGivesUpWhenStopped) {
   Interleaver interleaver(1, 2);
   std::stop_source stop;
