@@ -1,7 +1,10 @@
 #include "graph_input.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <chrono>
 #include <cstdlib>
@@ -19,13 +22,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// One folder per process, named by its id. The fuzzer ends its child processes without their exit
+// handlers, so folders of processes that are gone are removed when the next one starts.
 const fs::path& ScratchFolder() {
   static const fs::path folder = [] {
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
-    std::string pattern = std::string(base) + "/vidmill-input-XXXXXX";
-    if (!mkdtemp(pattern.data())) std::abort();
-    const fs::path made = pattern;
-    std::atexit([] { std::error_code ignored; fs::remove_all(ScratchFolder(), ignored); });
+    const char* tmp = std::getenv("TMPDIR");
+    const fs::path base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (tmp ? tmp : "/tmp");
+    const std::string prefix = "vidmill-input-";
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(base, ignored)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(prefix, 0) != 0) continue;
+      const std::string pid = name.substr(prefix.size());
+      if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+      if (kill(std::stoi(pid), 0) != 0 && errno == ESRCH) fs::remove_all(entry.path(), ignored);
+    }
+    const fs::path made = base / (prefix + std::to_string(getpid()));
+    fs::remove_all(made, ignored);
+    if (!fs::create_directory(made, ignored)) std::abort();
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(ScratchFolder(), ignored);
+    });
     return made;
   }();
   return folder;
