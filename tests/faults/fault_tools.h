@@ -21,7 +21,7 @@ inline constexpr const char* kLongClipTotal = "00:01:00.00";
 std::vector<std::string> VidmillIn(const testing_support::TempDir& folder, const std::vector<std::string>& args);
 std::vector<std::string> VidmillIn(const std::string& folder, const std::vector<std::string>& args);
 
-// Waits until the progress line shows at least `seconds` (whole seconds) converted.
+// Waits until the progress line shows at least `seconds` converted; false when it never does.
 bool WaitForPosition(testing_support::PtyProcess& program, int seconds);
 
 // The last position the progress line showed, in seconds; -1 when none.
