@@ -94,6 +94,8 @@ TEST(AsfWriter, AStreamArrivingBehindWhatIsWrittenKeepsItsSpacingAndEveryPacket)
   while (position.load() < 2 * kUnitsPerSecond && !soundDelivered)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_GE(position.load(), 2 * kUnitsPerSecond) << "the writer took sound before any picture came";
+  // All the sound is in before the first picture, so how far the writer got no longer races with them.
+  sound.join();
   // Then a second of pictures from the start.
   for (int i = 0; i < 30; ++i) {
     const int64_t pts = i * 100 / 3;
@@ -101,7 +103,6 @@ TEST(AsfWriter, AStreamArrivingBehindWhatIsWrittenKeepsItsSpacingAndEveryPacket)
                                    ToMediaTime(pts + 33, video->time_base), never.get_token()));
   }
   videoInput.End();
-  sound.join();
   audioInput.End();
   running.join();
   ASSERT_EQ(written, S_OK);
