@@ -52,75 +52,127 @@ std::vector<Row> StoredPackets(const std::string& path) {
   return rows;
 }
 
+// A writer with a picture input (0) and a sound input (1), running on a thread of its own.
+class RunningWriter {
+ public:
+  explicit RunningWriter(const std::string& name)
+      : video_(OpenEncoder(profile::kVideoCodec,
+                           [](AVCodecContext& c) {
+                             c.width = 64;
+                             c.height = 48;
+                             c.pix_fmt = profile::kPixelFormat;
+                             c.time_base = profile::kVideoTimeBase;
+                           })),
+        audio_(OpenEncoder(profile::kAudioCodec, [](AVCodecContext& c) {
+          c.sample_fmt = profile::kSampleFormat;
+          c.sample_rate = 44100;
+          av_channel_layout_default(&c.ch_layout, 2);
+          c.bit_rate = 128000;
+          c.time_base = AVRational{1, 44100};
+        })) {
+    EXPECT_EQ(AsfWriter::Create(name, {video_.get(), audio_.get()}, &writer_), S_OK);
+    running_ = std::jthread([this] { written_ = writer_->Run({}, nullptr, position_, [] { return false; }); });
+  }
+
+  // Picture `i` at 30 a second; sound packet `i`, of the encoder's frame size.
+  bool Picture(int i) {
+    const int64_t pts = int64_t{i} * 100 / 3;
+    return WriterInput(writer_->Inputs(), 0)
+        .Deliver(Payload(pts, 33, 700), ToMediaTime(pts, video_->time_base), ToMediaTime(pts + 33, video_->time_base),
+                 {});
+  }
+  bool Sound(int i) {
+    const int64_t pts = int64_t{i} * audio_->frame_size;
+    return WriterInput(writer_->Inputs(), 1)
+        .Deliver(Payload(pts, audio_->frame_size, 300), ToMediaTime(pts, audio_->time_base),
+                 ToMediaTime(pts + audio_->frame_size, audio_->time_base), {});
+  }
+  int SoundPacketsIn(double seconds) const { return static_cast<int>(seconds * 44100 / audio_->frame_size); }
+  double SoundTime(int i) const { return double(i) * audio_->frame_size / 44100; }
+  REFERENCE_TIME Position() const { return position_.load(); }
+
+  // Ends both inputs and waits for the file.
+  HRESULT Finish() {
+    WriterInput(writer_->Inputs(), 0).End();
+    WriterInput(writer_->Inputs(), 1).End();
+    running_.join();
+    if (FAILED(written_)) return written_;
+    return writer_->Commit();
+  }
+
+ private:
+  CodecContextPtr video_, audio_;
+  std::unique_ptr<AsfWriter> writer_;
+  std::atomic<REFERENCE_TIME> position_{0};
+  HRESULT written_ = E_FAIL;
+  std::jthread running_;  // declared last: joined before the rest goes
+};
+
+// Every picture's and every sound's time in the file, in the order stored.
+struct StoredTimes {
+  std::vector<double> pictures, sounds;
+  bool neverBack = true;
+};
+StoredTimes TimesIn(const std::string& path) {
+  StoredTimes times;
+  double last = -1;
+  for (const Row& row : StoredPackets(path)) {
+    if (row.time < last) times.neverBack = false;
+    last = std::max(last, row.time);
+    (row.type == 'v' ? times.pictures : times.sounds).push_back(row.time);
+  }
+  return times;
+}
+
 TEST(AsfWriter, AStreamArrivingBehindWhatIsWrittenKeepsItsSpacingAndEveryPacket) {
   testing_support::TempDir dir;
   const std::string name = dir / "out.wmv";
-  const CodecContextPtr video = OpenEncoder(profile::kVideoCodec, [](AVCodecContext& c) {
-    c.width = 64;
-    c.height = 48;
-    c.pix_fmt = profile::kPixelFormat;
-    c.time_base = profile::kVideoTimeBase;
-  });
-  const CodecContextPtr audio = OpenEncoder(profile::kAudioCodec, [](AVCodecContext& c) {
-    c.sample_fmt = profile::kSampleFormat;
-    c.sample_rate = 44100;
-    av_channel_layout_default(&c.ch_layout, 2);
-    c.bit_rate = 128000;
-    c.time_base = AVRational{1, 44100};
-  });
-  std::unique_ptr<AsfWriter> writer;
-  ASSERT_EQ(AsfWriter::Create(name, {video.get(), audio.get()}, &writer), S_OK);
-
-  std::atomic<REFERENCE_TIME> position{0};
-  std::stop_source never;
-  HRESULT written = E_FAIL;
-  std::jthread running([&] { written = writer->Run(never.get_token(), nullptr, position, [] { return false; }); });
-  WriterInput videoInput(writer->Inputs(), 0), audioInput(writer->Inputs(), 1);
-
+  RunningWriter writer(name);
   // Minutes of sound while the picture says nothing: once the sound's input is full, the writer takes
   // from it, one packet for each that comes.
-  const int frameSamples = audio->frame_size;
   const int soundPackets = 20000;
   std::atomic<bool> soundDelivered = false;
   std::jthread sound([&] {
-    for (int i = 0; i < soundPackets; ++i) {
-      const int64_t pts = int64_t{i} * frameSamples;
-      if (!audioInput.Deliver(Payload(pts, frameSamples, 300), ToMediaTime(pts, audio->time_base),
-                              ToMediaTime(pts + frameSamples, audio->time_base), never.get_token()))
-        break;
+    for (int i = 0; i < soundPackets && writer.Sound(i); ++i) {
     }
     soundDelivered = true;
   });
-  while (position.load() < 2 * kUnitsPerSecond && !soundDelivered)
+  while (writer.Position() < 2 * kUnitsPerSecond && !soundDelivered)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  ASSERT_GE(position.load(), 2 * kUnitsPerSecond) << "the writer took sound before any picture came";
+  ASSERT_GE(writer.Position(), 2 * kUnitsPerSecond) << "the writer took sound before any picture came";
   // All the sound is in before the first picture, so how far the writer got no longer races with them.
   sound.join();
   // Then a second of pictures from the start.
-  for (int i = 0; i < 30; ++i) {
-    const int64_t pts = i * 100 / 3;
-    ASSERT_TRUE(videoInput.Deliver(Payload(pts, 33, 700), ToMediaTime(pts, video->time_base),
-                                   ToMediaTime(pts + 33, video->time_base), never.get_token()));
-  }
-  videoInput.End();
-  audioInput.End();
-  running.join();
-  ASSERT_EQ(written, S_OK);
-  ASSERT_EQ(writer->Commit(), S_OK);
+  for (int i = 0; i < 30; ++i) ASSERT_TRUE(writer.Picture(i));
+  ASSERT_EQ(writer.Finish(), S_OK);
 
-  const std::vector<Row> rows = StoredPackets(name);
-  std::vector<double> pictures;
-  int sounds = 0;
-  double last = -1;
-  for (const Row& row : rows) {
-    EXPECT_GE(row.time, last) << "times in the file never go back";
-    last = std::max(last, row.time);
-    if (row.type == 'v') pictures.push_back(row.time);
-    if (row.type == 'a') ++sounds;
-  }
-  EXPECT_EQ(sounds, soundPackets);
-  ASSERT_EQ(pictures.size(), 30u) << "every picture is kept";
-  for (std::size_t i = 1; i < pictures.size(); ++i) EXPECT_NEAR(pictures[i] - pictures[i - 1], 1.0 / 30, 0.002);
+  const StoredTimes times = TimesIn(name);
+  EXPECT_TRUE(times.neverBack) << "times in the file never go back";
+  EXPECT_EQ(times.sounds.size(), std::size_t{soundPackets});
+  ASSERT_EQ(times.pictures.size(), 30u) << "every picture is kept";
+  for (std::size_t i = 1; i < times.pictures.size(); ++i)
+    EXPECT_NEAR(times.pictures[i] - times.pictures[i - 1], 1.0 / 30, 0.002);
+}
+
+TEST(AsfWriter, PicturesHandedOverSecondsAtATimeWaitForTheirSound) {
+  // How the video chain delivers when it encodes segments side by side: a few seconds of pictures at
+  // once, before the sound of that time is encoded. Nothing may be moved: every time stays its own.
+  testing_support::TempDir dir;
+  const std::string name = dir / "out.wmv";
+  RunningWriter writer(name);
+  const int pictures = 4 * 30;
+  for (int i = 0; i < pictures; ++i) ASSERT_TRUE(writer.Picture(i));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the writer has every chance to go ahead
+  const int sounds = writer.SoundPacketsIn(4.0);
+  for (int i = 0; i < sounds; ++i) ASSERT_TRUE(writer.Sound(i));
+  ASSERT_EQ(writer.Finish(), S_OK);
+
+  const StoredTimes times = TimesIn(name);
+  EXPECT_TRUE(times.neverBack);
+  ASSERT_EQ(times.pictures.size(), std::size_t{pictures});
+  ASSERT_EQ(times.sounds.size(), std::size_t(sounds));
+  for (int i = 0; i < pictures; ++i) ASSERT_NEAR(times.pictures[i], i / 30.0, 0.002) << "picture " << i;
+  for (int i = 0; i < sounds; ++i) ASSERT_NEAR(times.sounds[i], writer.SoundTime(i), 0.002) << "sound " << i;
 }
 
 }  // namespace

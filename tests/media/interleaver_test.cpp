@@ -46,19 +46,22 @@ TEST(Interleaver, TakesTheEarliestOnceEveryLiveInputHasOne) {
 
 TEST(Interleaver, AFullInputIsTakenWhileAnotherIsStillSilent) {
   // A source whose streams lie far apart in the file: one input fills while the other has nothing
-  // yet, because the reader is blocked on the full one. Waiting would stall the whole graph.
-  Interleaver interleaver(2, 4);
-  std::stop_source never;
-  for (REFERENCE_TIME t = 0; t < 4; ++t) ASSERT_TRUE(interleaver.Push(At(1, t * 10), never.get_token()));
-  const auto first = PopWithin(interleaver, std::chrono::seconds(2));
-  ASSERT_TRUE(first);
-  EXPECT_EQ(first->input, 1);
-  EXPECT_EQ(first->time, 0);
+  // yet, because the reader is blocked on the full one. Waiting would stall the whole graph. Full is
+  // as many packets as the input holds, or packets as far apart in time as it may span.
+  for (const InputLimit limit : {InputLimit{4}, InputLimit{100, 30}}) {
+    Interleaver interleaver(std::vector<InputLimit>{{100}, limit});
+    std::stop_source never;
+    for (REFERENCE_TIME t = 0; t < 4; ++t) ASSERT_TRUE(interleaver.Push(At(1, t * 10), never.get_token()));
+    const auto first = PopWithin(interleaver, std::chrono::seconds(2));
+    ASSERT_TRUE(first) << limit.packets;
+    EXPECT_EQ(first->input, 1);
+    EXPECT_EQ(first->time, 0);
+  }
 }
 
 TEST(Interleaver, EachInputIsFullAtItsOwnCapacity) {
   // Sound may wait long for a picture encoded late: its input holds more than the picture's.
-  Interleaver interleaver(std::vector<std::size_t>{2, 6});
+  Interleaver interleaver(std::vector<InputLimit>{{2}, {6}});
   std::stop_source never;
   for (REFERENCE_TIME t = 0; t < 5; ++t) ASSERT_TRUE(interleaver.Push(At(1, t * 10), never.get_token()));
   EXPECT_FALSE(PopWithin(interleaver, std::chrono::milliseconds(100)));  // not full yet: waits for input 0

@@ -6,14 +6,17 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/media_time.h"
+
 namespace media::engine {
 namespace {
 
-// Packets each input may have waiting for the writer: a few seconds of pictures; minutes of sound
-// (a few MB at most), since a video chain that encodes segments side by side delivers the picture
-// of several seconds at once, well after its sound.
-constexpr std::size_t kVideoPackets = 64;
-constexpr std::size_t kAudioPackets = 4096;
+// What each input may have waiting. The video chain delivers the pictures of several seconds at once,
+// well after their sound, so the sound's input holds minutes of it (a few MB at most). The picture's
+// input holds seconds: while it is not full, a burst of pictures waits for sound still being encoded
+// rather than being written ahead of it; once it is, the source is taken to be stalled on it.
+constexpr InputLimit kVideoLimit{2048, 10 * kUnitsPerSecond};
+constexpr InputLimit kAudioLimit{4096};
 
 void RaiseTo(std::atomic<REFERENCE_TIME>& value, REFERENCE_TIME to) {
   REFERENCE_TIME seen = value.load();
@@ -23,15 +26,14 @@ void RaiseTo(std::atomic<REFERENCE_TIME>& value, REFERENCE_TIME to) {
 
 }  // namespace
 
-AsfWriter::AsfWriter(ConstructionKey<AsfWriter>, const std::vector<std::size_t>& capacities)
-    : interleaver_(capacities) {}
+AsfWriter::AsfWriter(ConstructionKey<AsfWriter>, const std::vector<InputLimit>& limits) : interleaver_(limits) {}
 
 HRESULT AsfWriter::Create(const std::string& name, const std::vector<const AVCodecContext*>& inputs,
                           std::unique_ptr<AsfWriter>* writer) {
-  std::vector<std::size_t> capacities;
+  std::vector<InputLimit> limits;
   for (const AVCodecContext* encoder : inputs)
-    capacities.push_back(encoder->codec_type == AVMEDIA_TYPE_AUDIO ? kAudioPackets : kVideoPackets);
-  auto self = std::make_unique<AsfWriter>(ConstructionKey<AsfWriter>(), capacities);
+    limits.push_back(encoder->codec_type == AVMEDIA_TYPE_AUDIO ? kAudioLimit : kVideoLimit);
+  auto self = std::make_unique<AsfWriter>(ConstructionKey<AsfWriter>(), limits);
   if (HRESULT hr = OutputFile::Create(name, &self->file_); FAILED(hr)) return hr;
   if (HRESULT hr = AsfMuxer::Create(&self->muxer_); FAILED(hr)) return hr;
   for (const AVCodecContext* encoder : inputs)

@@ -20,8 +20,8 @@ namespace media::engine {
 
 class AsfWriter {
  public:
-  // `capacities`: the packets each input may have waiting.
-  AsfWriter(ConstructionKey<AsfWriter>, const std::vector<std::size_t>& capacities);
+  // `limits`: what each input may have waiting.
+  AsfWriter(ConstructionKey<AsfWriter>, const std::vector<InputLimit>& limits);
   // Creates the output file for `name` with one stream per encoder, in order.
   static HRESULT Create(const std::string& name, const std::vector<const AVCodecContext*>& inputs,
                         std::unique_ptr<AsfWriter>* writer);

@@ -3,16 +3,16 @@
 namespace media::engine {
 
 Interleaver::Interleaver(int inputs, std::size_t capacityPerInput)
-    : Interleaver(std::vector<std::size_t>(static_cast<std::size_t>(inputs), capacityPerInput)) {}
+    : Interleaver(std::vector<InputLimit>(static_cast<std::size_t>(inputs), InputLimit{capacityPerInput})) {}
 
-Interleaver::Interleaver(const std::vector<std::size_t>& capacities) : inputs_(capacities.size()) {
-  for (std::size_t i = 0; i < capacities.size(); ++i) inputs_[i].capacity = capacities[i];
+Interleaver::Interleaver(const std::vector<InputLimit>& limits) : inputs_(limits.size()) {
+  for (std::size_t i = 0; i < limits.size(); ++i) inputs_[i].limit = limits[i];
 }
 
 bool Interleaver::Push(TimedPacket packet, std::stop_token stop) {
   std::unique_lock lock(mutex_);
   Input& input = inputs_[static_cast<std::size_t>(packet.input)];
-  if (!changed_.wait(lock, stop, [&] { return input.packets.size() < input.capacity; })) return false;
+  if (!changed_.wait(lock, stop, [&] { return !input.Full(); })) return false;
   input.packets.push_back(std::move(packet));
   changed_.notify_all();
   return true;
@@ -30,7 +30,7 @@ bool Interleaver::Ready() const {
   bool allAnswered = true;
   for (const Input& input : inputs_) {
     if (!input.packets.empty()) anyWaiting = true;
-    if (input.packets.size() >= input.capacity) anyFull = true;
+    if (input.Full()) anyFull = true;
     if (input.packets.empty() && !input.ended) allAnswered = false;
   }
   if (allAnswered) return true;  // a packet from every live input, or all ended

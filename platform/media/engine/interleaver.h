@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -22,11 +23,17 @@ struct TimedPacket {
   int input = 0;
 };
 
+// How much an input may have waiting: at most `packets`, spanning less than `span` of time.
+struct InputLimit {
+  std::size_t packets = 0;
+  REFERENCE_TIME span = std::numeric_limits<REFERENCE_TIME>::max();
+};
+
 class Interleaver {
  public:
   Interleaver(int inputs, std::size_t capacityPerInput);
-  // Each input with a capacity of its own.
-  explicit Interleaver(const std::vector<std::size_t>& capacities);
+  // Each input with a limit of its own.
+  explicit Interleaver(const std::vector<InputLimit>& limits);
 
   // Waits while the input is full; false when stopped.
   bool Push(TimedPacket packet, std::stop_token stop);
@@ -35,14 +42,20 @@ class Interleaver {
 
   // The earliest packet once every live input has one waiting (or one input is full, so that a source
   // whose streams are far apart in the file cannot stall the others); nothing after the last packet of
-  // every input, or when stopped.
+  // every input, or when stopped. Taking from a full input while another is silent may write a packet
+  // ahead of one that comes later with an earlier time, so a limit should be well beyond how far the
+  // chains normally run apart.
   std::optional<TimedPacket> Pop(std::stop_token stop);
 
  private:
   struct Input {
     std::deque<TimedPacket> packets;
-    std::size_t capacity = 0;
+    InputLimit limit;
     bool ended = false;
+    bool Full() const {
+      return packets.size() >= limit.packets ||
+             (!packets.empty() && packets.back().time - packets.front().time >= limit.span);
+    }
   };
   bool Ready() const;
 
